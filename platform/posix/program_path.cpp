@@ -1,0 +1,30 @@
+#include "platform/program_path.h"
+
+#include <limits.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "platform/code_page.h"
+
+namespace platform {
+
+const char16_t kPathSeparator = u'/';
+
+std::u16string ProgramPath() {
+    struct FreeDeleter {
+        void operator()(char* p) const { free(p); }
+    };
+    std::unique_ptr<char, FreeDeleter> resolved(realpath("/proc/self/exe", nullptr));
+    if (!resolved) {
+        return {};
+    }
+    return codepage::Utf8ToUtf16(resolved.get());
+}
+
+bool SetCurrentDirectory(const std::u16string& directory) {
+    return chdir(codepage::Utf16ToUtf8(directory).c_str()) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The separator between the parts of a path on this system.
+extern const char16_t kPathSeparator;
+
+// Full path of the running program with every link resolved; empty when it cannot be
+// determined.
+std::u16string ProgramPath();
+
+// Makes directory the process's current directory; false when that fails.
+bool SetCurrentDirectory(const std::u16string& directory);
+
+}  // namespace platform

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the demo and the tests need.
+# Idempotent: packages already present are left alone, so a second run is quick.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git clang-format
+  libboost-dev libjsoncpp-dev libusb-dev libcurl4-openssl-dev libsystemd-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  chromium nodejs npm
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+# nodejs and npm may come from outside Debian on some images; a working node and npm are enough.
+if command -v node >/dev/null && command -v npm >/dev/null; then
+  missing=("${missing[@]/nodejs/}")
+  missing=("${missing[@]/npm/}")
+fi
+filtered=()
+for p in "${missing[@]}"; do [ -n "$p" ] && filtered+=("$p"); done
+
+if [ ${#filtered[@]} -gt 0 ]; then
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  echo "Installing: ${filtered[*]}"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${filtered[@]}"
+fi

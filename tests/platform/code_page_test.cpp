@@ -1,0 +1,47 @@
+#include "platform/code_page.h"
+
+#include <gtest/gtest.h>
+
+namespace codepage = platform::codepage;
+
+TEST(CodePageTest, Utf16AndUtf8RoundTripEveryPlane) {
+    const std::u16string text = u"Zhang 张三 \U00020BB7 end";  // 𠮷 lies outside GBK
+    const std::string utf8 = codepage::Utf16ToUtf8(text);
+    EXPECT_EQ(utf8, "Zhang \xE5\xBC\xA0\xE4\xB8\x89 \xF0\xA0\xAE\xB7 end");
+    EXPECT_EQ(codepage::Utf8ToUtf16(utf8), text);
+}
+
+TEST(CodePageTest, MalformedInputBecomesReplacementCharacter) {
+    struct Case {
+        std::string utf8;
+        std::u16string expected;
+    };
+    const Case cases[] = {
+        {"a\x80" "b", u"a\uFFFD" "b"},
+        {"\xC0\xAF", u"\uFFFD"},            // overlong slash
+        {"\xED\xA0\x80", u"\uFFFD"},        // encoded surrogate
+        {"\xE5\xBC", u"\uFFFD"},            // cut short
+        {"\xF4\x90\x80\x80", u"\uFFFD"},    // above U+10FFFF
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(codepage::Utf8ToUtf16(c.utf8), c.expected) << c.utf8;
+    }
+    EXPECT_EQ(codepage::Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
+}
+
+TEST(CodePageTest, AnsiCodePageIsGbk) {
+    const std::string gbk = "\xD5\xC5\xC8\xFD";  // 张三
+    EXPECT_EQ(codepage::ToUtf16(codepage::kAnsi, gbk), u"张三");
+    EXPECT_EQ(codepage::FromUtf16(codepage::kAnsi, u"张三"), gbk);
+    EXPECT_EQ(codepage::ToUtf16(codepage::kGbk, gbk), u"张三");
+}
+
+TEST(CodePageTest, UnmappableCharactersBecomeDefaultCharacter) {
+    EXPECT_EQ(codepage::FromUtf16(codepage::kAnsi, u"a\U00020BB7b"), "a?b");
+    EXPECT_EQ(codepage::ToUtf16(codepage::kAnsi, "a\xFF" "b"), u"a\uFFFD" "b");
+}
+
+TEST(CodePageTest, UnknownCodePageIsRefused) {
+    EXPECT_FALSE(codepage::ToUtf16(12345, "x").has_value());
+    EXPECT_FALSE(codepage::FromUtf16(12345, u"x").has_value());
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+// Loads the reader SDK, listens on every IPv4 address at port and serves requests on the
+// calling thread, one at a time. Prints "Starting web server on port %s\n" first. Returns false
+// at once (after "Failed to create listener\n") when the port cannot be listened on; otherwise
+// serves until StopWebServer is called, then closes the listener and every connection and
+// returns true.
+bool StartWebServer(const char* port);
+
+// Asks a running (or starting) StartWebServer to return after the request in progress. Safe to
+// call from any thread, and from a signal-handling thread; a later StartWebServer serves again.
+void StopWebServer();
