@@ -21,7 +21,7 @@ constexpr int StatusUnavailable = -99;  // the status of the reader is not known
 // The reader, reached through the maker's SDK loaded at run time. Every operation makes its SDK
 // calls back to back and answers with a ReaderResult code. Not thread-safe: one thread uses it.
 class CardReader {
-public:
+  public:
     CardReader();
 
     // Loads the SDK from the program's own directory, after making that the current directory.
@@ -39,7 +39,7 @@ public:
     // Port on which the reader was opened; -1 when it is not open.
     int Port() const { return port_; }
 
-private:
+  private:
     int FillPerson(Reader::PersonInfoEx* record);
     bool ReadBindingsPresent() const;
 
@@ -48,7 +48,7 @@ private:
     trovik::Bindings sdk_;
 };
 
-// The one reader of the process, built before main runs.
+// The one reader of the process. Never destroyed: the SDK stays loaded until the process ends.
 CardReader& TheCardReader();
 
 // Directory of the running program, without a trailing separator; empty when it cannot be

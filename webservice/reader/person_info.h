@@ -1,9 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace Reader {
 
@@ -16,7 +18,7 @@ constexpr std::size_t kPhotoAreaSize = 38862;
 // One card's data as the SDK delivers it: UTF-16 texts exactly as written (untrimmed,
 // unparsed), a gender code and two photo areas. Large (over 80 KB): allocate it on the heap.
 class PersonInfo {
-public:
+  public:
     PersonInfo();
     virtual ~PersonInfo() = default;
     PersonInfo(const PersonInfo&) = default;
@@ -50,7 +52,7 @@ public:
 
 // The record every read fills: the base record and five further texts.
 class PersonInfoEx : public PersonInfo {
-public:
+  public:
     PersonInfoEx();
     ~PersonInfoEx() override = default;
     PersonInfoEx(const PersonInfoEx&) = default;
@@ -65,5 +67,14 @@ public:
     std::u16string passCheckId;
     std::u16string issuesNum;
 };
+
+// The narrow text an SDK wrote into a byte area: up to its first NUL, or the whole area when the
+// SDK left no terminator, so a reader never runs past the area.
+template <std::size_t N>
+std::string_view NarrowTextOf(const std::array<std::uint8_t, N>& area) {
+    const auto end = std::find(area.begin(), area.end(), std::uint8_t{0});
+    return std::string_view(reinterpret_cast<const char*>(area.data()),
+                            static_cast<std::size_t>(end - area.begin()));
+}
 
 }  // namespace Reader

@@ -45,8 +45,8 @@ struct Bindings {
     TextFn GetPassCheckIDU = nullptr;
     IntFn GetSexCode = nullptr;
     BytesFn GetBMPData = nullptr;
-    BytesFn GetJpgData = nullptr;  // bound, never called, required for a read
-    BytesFn GetFPDate = nullptr;   // bound, never called, required for a read
+    BytesFn GetJpgData = nullptr;        // bound, never called, required for a read
+    BytesFn GetFPDate = nullptr;         // bound, never called, required for a read
     BytesFn Getbase64JpgData = nullptr;  // optional: without it the photo text stays empty
     CountFn GetIssuesNumU = nullptr;
 };
