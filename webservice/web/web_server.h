@@ -9,4 +9,10 @@ bool StartWebServer(const char* port);
 
 // Asks a running (or starting) StartWebServer to return after the request in progress. Safe to
 // call from any thread, and from a signal-handling thread; a later StartWebServer serves again.
+// A request made while no server runs is kept: the next StartWebServer returns true as soon as
+// it listens.
 void StopWebServer();
+
+// The port the running server listens on (the one the system chose when started on port "0");
+// 0 while no server listens.
+unsigned short WebServerPort();

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+// What the web server hands to the routes, in the shape of an embedded server library's event
+// callback: events on a connection, a parsed request, and an output queue.
+
+// Events the server reports to OnHttpEvent.
+namespace HttpEvent {
+constexpr int Request = 100;                 // a complete request has arrived; data: HttpMessage
+constexpr int WebSocketHandshakeDone = 112;  // the server answered a WebSocket upgrade; no data
+}  // namespace HttpEvent
+
+// A complete request. uri is the request target before its first '?', not percent-decoded.
+struct HttpMessage {
+    std::string_view method;
+    std::string_view uri;
+};
+
+// The output side of one connection: bytes queued here go out in order, written by the server
+// after the event has been handled.
+class HttpConnection {
+  public:
+    void Send(std::string_view bytes) { output_.append(bytes); }
+
+    // Hands over everything queued so far and empties the queue.
+    std::string TakeOutput() { return std::exchange(output_, std::string()); }
+
+  private:
+    std::string output_;
+};

@@ -1,0 +1,161 @@
+#include "webservice/web/routes.h"
+
+#include <json/value.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "platform/code_page.h"
+#include "platform/program_path.h"
+#include "webservice/reader/ansi_text.h"
+#include "webservice/reader/card_reader.h"
+#include "webservice/reader/person_info.h"
+#include "webservice/web/answer_json.h"
+#include "webservice/web/page_file.h"
+
+namespace {
+
+constexpr int kUnknownRoute = -101;
+constexpr char kAnswerHead[] =
+    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nAccess-Control-Allow-Origin: *\r\n\r\n";
+constexpr char kLastChunk[] = "0\r\n\r\n";
+constexpr char16_t kPageFileName[] = u"readcard.html";
+
+std::string OperationAnswer(int code, const char* successText, const char* failureText) {
+    Json::Value answer;
+    answer["resultFlag"] = code;
+    answer["errorMsg"] = code == ReaderResult::Success ? successText : failureText;
+    return RenderAnswer(answer);
+}
+
+std::string PageAnswer() {
+    std::u16string file = GetModuleDirectory();
+    file += platform::kPathSeparator;
+    file += kPageFileName;
+    return ReadPageFile(std::filesystem::path(file));
+}
+
+std::string OpenDeviceAnswer() {
+    return OperationAnswer(TheCardReader().Open(), "打开成功", "无法打开读卡器");
+}
+
+std::string DeviceStatusAnswer() {
+    return OperationAnswer(TheCardReader().GetStatus(), "读卡器正常", "读卡器异常");
+}
+
+std::string CloseDeviceAnswer() {
+    return OperationAnswer(TheCardReader().Close(), "关闭读卡器成功", "关闭读卡器失败");
+}
+
+std::string ReadCardAnswer() {
+    struct PersonKey {
+        const char* key;
+        std::u16string Reader::PersonInfoEx::*field;
+    };
+    static const PersonKey kPersonKeys[] = {
+        {"partyName", &Reader::PersonInfoEx::peopleName},
+        {"gender", &Reader::PersonInfoEx::peopleSex},
+        {"nation", &Reader::PersonInfoEx::peopleNation},
+        {"nationCode", &Reader::PersonInfoEx::nationCode},
+        {"bornDay", &Reader::PersonInfoEx::peopleBirthday},
+        {"certAddress", &Reader::PersonInfoEx::peopleAddress},
+        {"certNumber", &Reader::PersonInfoEx::peopleIdCode},
+        {"certOrg", &Reader::PersonInfoEx::department},
+        {"effDate", &Reader::PersonInfoEx::startDate},
+        {"expDate", &Reader::PersonInfoEx::endDate},
+        {"certType", &Reader::PersonInfoEx::certType},
+    };
+    const auto record = std::make_unique<Reader::PersonInfoEx>();
+    const int code = TheCardReader().ReadCard(record.get());
+    const bool read = code == ReaderResult::Success;
+
+    Json::Value answer;
+    answer["resultFlag"] = code;
+    answer["errorMsg"] = read ? "读卡成功" : "读卡失败";
+    // Card texts go straight from UTF-16 to UTF-8 so that no character of a name is lost.
+    for (const PersonKey& person : kPersonKeys) {
+        answer[person.key] =
+            read ? platform::codepage::Utf16ToUtf8((*record).*person.field) : std::string();
+    }
+    answer["identityPic"] =
+        read ? AnsiToUtf8(Reader::NarrowTextOf(record->base64JpgData)) : std::string();
+    return RenderAnswer(answer);
+}
+
+std::string SamIdAnswer() {
+    std::u16string samId;
+    const int code = TheCardReader().GetSamId(samId);
+    const bool read = code == ReaderResult::Success;
+    Json::Value answer;
+    answer["resultFlag"] = code;
+    answer["errorMsg"] = read ? "获取安全模块号成功" : "获取安全模块号失败";
+    answer["samid"] = read ? platform::codepage::Utf16ToUtf8(samId) : std::string();
+    return RenderAnswer(answer);
+}
+
+std::string UnknownRouteAnswer() {
+    Json::Value answer;
+    answer["resultFlag"] = kUnknownRoute;
+    answer["errorMsg"] = "不支持未知指令";
+    return RenderAnswer(answer);
+}
+
+struct Route {
+    std::string_view name;
+    std::string (*answer)();
+};
+
+// Tested in this order; the first route whose name occurs in the path wins.
+constexpr Route kRoutes[] = {
+    {"/mainpage", PageAnswer},
+    {"/opendevice", OpenDeviceAnswer},
+    {"/getdevicestatus", DeviceStatusAnswer},
+    {"/readcard", ReadCardAnswer},
+    {"/closedevice", CloseDeviceAnswer},
+    {"/getsamid", SamIdAnswer},
+};
+
+}  // namespace
+
+void OnHttpEvent(HttpConnection& connection, int event, const HttpMessage* message) {
+    if (event != HttpEvent::Request || message == nullptr) {
+        return;
+    }
+    const std::string_view uri = message->uri.substr(0, message->uri.find('\0'));
+    const std::string body = HandleRequest(uri);
+    // A body after the head of a HEAD answer would break the framing of a keep-alive client.
+    if (message->method == "HEAD") {
+        SendAnswerHead(connection);
+    } else {
+        SendChunkedAnswer(connection, body);
+    }
+}
+
+std::string HandleRequest(std::string_view path) {
+    std::string lowered(path);
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+    for (const Route& route : kRoutes) {
+        if (lowered.find(route.name) != std::string::npos) {
+            return route.answer();
+        }
+    }
+    return UnknownRouteAnswer();
+}
+
+void SendAnswerHead(HttpConnection& connection) {
+    connection.Send(kAnswerHead);
+}
+
+void SendChunkedAnswer(HttpConnection& connection, std::string_view body) {
+    SendAnswerHead(connection);
+    if (!body.empty()) {
+        char length[24];
+        std::snprintf(length, sizeof length, "%zX\r\n", body.size());
+        connection.Send(length);
+        connection.Send(body);
+        connection.Send("\r\n");
+    }
+    connection.Send(kLastChunk);
+}
