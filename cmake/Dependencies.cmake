@@ -5,6 +5,7 @@ find_package(Boost 1.74 REQUIRED)
 find_package(jsoncpp CONFIG REQUIRED)
 find_package(CURL REQUIRED)
 find_package(GTest REQUIRED)
+find_package(JPEG REQUIRED)
 pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
 
 # libusb 0.1 ships no CMake package; the development link resolves to libusb-0.1.so.4.

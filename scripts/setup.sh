@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git clang-format
   libboost-dev libjsoncpp-dev libusb-dev libcurl4-openssl-dev libsystemd-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libjpeg-dev
   chromium nodejs npm
 )
 

@@ -1,0 +1,241 @@
+#include "sim/trovik/settings.h"
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "platform/code_page.h"
+
+namespace trovik_sim {
+namespace {
+
+// The made-up sample card; the shipped trovik-sim.conf holds the same values.
+constexpr const char* kDefaultPorts = "1001";
+constexpr const char* kDefaultSamId = "05.01-20240101-0123456789-9999999999";
+constexpr std::int32_t kDefaultSexCode = 1;
+constexpr std::uint32_t kDefaultIssuesNum = 1;
+const std::pair<const char*, const char*> kDefaultTexts[] = {
+    {"card.name", "样例人"},
+    {"card.sex", "男"},
+    {"card.nation", "汉"},
+    {"card.nation_code", "01"},
+    {"card.birthday", "19900101"},
+    {"card.address", "示例省示例市样例区测试路1号"},
+    {"card.id_code", "990000199001010011"},
+    {"card.department", "示例市公安局样例分局"},
+    {"card.start_date", "20200101"},
+    {"card.end_date", "20400101"},
+    {"card.chinese_name", ""},
+    {"card.cert_version", "01"},
+    {"card.new_app_msg", ""},
+    {"card.cert_type", "身份证"},
+    {"card.pass_check_id", ""},
+};
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// A value in double quotes keeps its leading and trailing blanks.
+std::string Unquote(const std::string& value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+std::optional<bool> ParseYesNo(const std::string& value) {
+    if (value == "yes" || value == "true" || value == "on" || value == "1") {
+        return true;
+    }
+    if (value == "no" || value == "false" || value == "off" || value == "0") {
+        return false;
+    }
+    return std::nullopt;
+}
+
+std::optional<long long> ParseInteger(const std::string& value, long long low, long long high) {
+    if (value.empty()) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const long long number = std::strtoll(value.c_str(), &end, 10);
+    if (*end != '\0' || number < low || number > high) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+std::optional<std::vector<int>> ParsePorts(std::string value) {
+    for (char& c : value) {
+        if (c == ',') {
+            c = ' ';
+        }
+    }
+    std::istringstream words(value);
+    std::vector<int> ports;
+    for (std::string word; words >> word;) {
+        const auto port = ParseInteger(word, -2147483647LL - 1, 2147483647LL);
+        if (!port) {
+            return std::nullopt;
+        }
+        ports.push_back(static_cast<int>(*port));
+    }
+    return ports;
+}
+
+Settings Defaults() {
+    Settings settings;
+    settings.ports = *ParsePorts(kDefaultPorts);
+    settings.samId = platform::codepage::Utf8ToUtf16(kDefaultSamId);
+    settings.sexCode = kDefaultSexCode;
+    settings.issuesNum = kDefaultIssuesNum;
+    for (const auto& [key, text] : kDefaultTexts) {
+        settings.texts.emplace_back(key, platform::codepage::Utf8ToUtf16(text));
+    }
+    return settings;
+}
+
+// Applies one "key = value" setting; false when the key or the value is not understood.
+bool Apply(Settings& settings, const std::string& key, const std::string& value) {
+    auto yesNo = [&](bool& field) {
+        const auto parsed = ParseYesNo(value);
+        field = parsed.value_or(field);
+        return parsed.has_value();
+    };
+    if (key == "reader.ports") {
+        const auto ports = ParsePorts(value);
+        settings.ports = ports.value_or(settings.ports);
+        return ports.has_value();
+    }
+    if (key == "reader.close_ok")
+        return yesNo(settings.closeOk);
+    if (key == "reader.sam_ok")
+        return yesNo(settings.samOk);
+    if (key == "card.present")
+        return yesNo(settings.cardPresent);
+    if (key == "card.find_ok")
+        return yesNo(settings.findOk);
+    if (key == "card.select_ok")
+        return yesNo(settings.selectOk);
+    if (key == "card.photo")
+        return yesNo(settings.photo);
+    if (key == "sim.fill_whole_buffers")
+        return yesNo(settings.fillWholeBuffers);
+    if (key == "reader.sam_id") {
+        settings.samId = platform::codepage::Utf8ToUtf16(value);
+        return true;
+    }
+    if (key == "card.sex_code") {
+        const auto code = ParseInteger(value, -2147483647LL - 1, 2147483647LL);
+        settings.sexCode = static_cast<std::int32_t>(code.value_or(settings.sexCode));
+        return code.has_value();
+    }
+    if (key == "card.issues_num") {
+        if (value.empty()) {
+            settings.issuesNum.reset();
+            return true;
+        }
+        const auto count = ParseInteger(value, 0, 4294967295LL);
+        if (count) {
+            settings.issuesNum = static_cast<std::uint32_t>(*count);
+        }
+        return count.has_value();
+    }
+    for (auto& [textKey, text] : settings.texts) {
+        if (textKey == key) {
+            text = platform::codepage::Utf8ToUtf16(value);
+            return true;
+        }
+    }
+    return false;
+}
+
+Settings Parse(const std::string& content, const std::string& path, bool report) {
+    Settings settings = Defaults();
+    std::istringstream lines(content);
+    int number = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ++number;
+        const std::string trimmed = Trim(line);
+        if (trimmed.empty() || trimmed.front() == '#') {
+            continue;
+        }
+        const auto equals = trimmed.find('=');
+        const std::string key =
+            equals == std::string::npos ? trimmed : Trim(trimmed.substr(0, equals));
+        const std::string value =
+            equals == std::string::npos ? std::string() : Unquote(Trim(trimmed.substr(equals + 1)));
+        if ((equals == std::string::npos || !Apply(settings, key, value)) && report) {
+            std::fprintf(stderr, "trovik-sim: %s:%d: ignored \"%s\"\n", path.c_str(), number,
+                         trimmed.c_str());
+        }
+    }
+    return settings;
+}
+
+std::string SettingsFileBesideLibrary() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&CurrentSettings), &info) == 0 ||
+        info.dli_fname == nullptr) {
+        return {};
+    }
+    const std::string library = info.dli_fname;
+    const auto slash = library.rfind('/');
+    return (slash == std::string::npos ? std::string() : library.substr(0, slash + 1)) +
+           "trovik-sim.conf";
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return std::nullopt;
+    }
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+}  // namespace
+
+const std::u16string& Settings::Text(const std::string& key) const {
+    static const std::u16string kEmpty;
+    for (const auto& [textKey, text] : texts) {
+        if (textKey == key) {
+            return text;
+        }
+    }
+    return kEmpty;
+}
+
+Settings CurrentSettings() {
+    static std::mutex mutex;
+    static std::string lastSource;  // what was last reported on, so problems show once
+    const std::lock_guard<std::mutex> lock(mutex);
+
+    const char* named = std::getenv("TROVIK_SIM_CONFIG");
+    const bool explicitFile = named != nullptr && *named != '\0';
+    const std::string path = explicitFile ? named : SettingsFileBesideLibrary();
+    const auto content = path.empty() ? std::nullopt : ReadFile(path);
+    const std::string source = path + '\n' + content.value_or(std::string(1, '\0'));
+    const bool report = source != lastSource;
+    lastSource = source;
+    if (!content) {
+        if (explicitFile && report) {
+            std::fprintf(stderr, "trovik-sim: cannot read %s; using the built-in sample card\n",
+                         path.c_str());
+        }
+        return Defaults();
+    }
+    return Parse(*content, path, report);
+}
+
+}  // namespace trovik_sim
