@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <mutex>
 #include <sstream>
 
@@ -35,6 +36,9 @@ const std::pair<const char*, const char*> kDefaultTexts[] = {
     {"card.cert_type", "身份证"},
     {"card.pass_check_id", ""},
 };
+
+constexpr long long kIntMin = std::numeric_limits<std::int32_t>::min();
+constexpr long long kIntMax = std::numeric_limits<std::int32_t>::max();
 
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r");
@@ -83,7 +87,7 @@ std::optional<std::vector<int>> ParsePorts(std::string value) {
     std::istringstream words(value);
     std::vector<int> ports;
     for (std::string word; words >> word;) {
-        const auto port = ParseInteger(word, -2147483647LL - 1, 2147483647LL);
+        const auto port = ParseInteger(word, kIntMin, kIntMax);
         if (!port) {
             return std::nullopt;
         }
@@ -116,26 +120,26 @@ bool Apply(Settings& settings, const std::string& key, const std::string& value)
         settings.ports = ports.value_or(settings.ports);
         return ports.has_value();
     }
-    if (key == "reader.close_ok")
-        return yesNo(settings.closeOk);
-    if (key == "reader.sam_ok")
-        return yesNo(settings.samOk);
-    if (key == "card.present")
-        return yesNo(settings.cardPresent);
-    if (key == "card.find_ok")
-        return yesNo(settings.findOk);
-    if (key == "card.select_ok")
-        return yesNo(settings.selectOk);
-    if (key == "card.photo")
-        return yesNo(settings.photo);
-    if (key == "sim.fill_whole_buffers")
-        return yesNo(settings.fillWholeBuffers);
+    const std::pair<const char*, bool Settings::*> switches[] = {
+        {"reader.close_ok", &Settings::closeOk},
+        {"reader.sam_ok", &Settings::samOk},
+        {"card.present", &Settings::cardPresent},
+        {"card.find_ok", &Settings::findOk},
+        {"card.select_ok", &Settings::selectOk},
+        {"card.photo", &Settings::photo},
+        {"sim.fill_whole_buffers", &Settings::fillWholeBuffers},
+    };
+    for (const auto& [name, field] : switches) {
+        if (key == name) {
+            return yesNo(settings.*field);
+        }
+    }
     if (key == "reader.sam_id") {
         settings.samId = platform::codepage::Utf8ToUtf16(value);
         return true;
     }
     if (key == "card.sex_code") {
-        const auto code = ParseInteger(value, -2147483647LL - 1, 2147483647LL);
+        const auto code = ParseInteger(value, kIntMin, kIntMax);
         settings.sexCode = static_cast<std::int32_t>(code.value_or(settings.sexCode));
         return code.has_value();
     }
@@ -144,7 +148,7 @@ bool Apply(Settings& settings, const std::string& key, const std::string& value)
             settings.issuesNum.reset();
             return true;
         }
-        const auto count = ParseInteger(value, 0, 4294967295LL);
+        const auto count = ParseInteger(value, 0, std::numeric_limits<std::uint32_t>::max());
         if (count) {
             settings.issuesNum = static_cast<std::uint32_t>(*count);
         }

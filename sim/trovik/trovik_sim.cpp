@@ -155,9 +155,8 @@ TROVIK_EXPORT int GetJpgData(std::uint8_t* buffer, int* length) {
 }
 
 // Fingerprint data; the sample card carries none.
-TROVIK_EXPORT int GetFPDate(std::uint8_t* buffer, int* length) {
+TROVIK_EXPORT int GetFPDate(std::uint8_t* /*buffer*/, int* length) {
     LogCall("GetFPDate(" + LengthText(length) + ")");
-    (void)buffer;
     return 0;
 }
 

@@ -205,3 +205,16 @@ TEST_F(CardContentsTest, EachReadStartsFromAClearedRecord) {
     EXPECT_TRUE(AllZero(record->bmpData));
     EXPECT_EQ(record->peopleName, u"样例人");
 }
+
+TEST_F(CardContentsTest, SettingsLinesNotUnderstoodAreIgnored) {
+    const auto record = Read(
+        "reader.ports = one\n"
+        "card.sex_code = male\n"
+        "card.issues_num = -1\n"
+        "no equals sign here\n"
+        "card.unknown = 1\n"
+        "card.name = 好\n");
+    EXPECT_EQ(record->peopleName, u"好");
+    EXPECT_EQ(record->sexCode, 1);
+    EXPECT_EQ(record->issuesNum, u"1");
+}
