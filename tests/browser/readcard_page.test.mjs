@@ -32,18 +32,40 @@ function portAnswers() {
   });
 }
 
-async function waitForPort(deadlineMs) {
+function startProcess(args, env) {
+  const child = spawn(ZEMBRA, args, { env, stdio: ["ignore", "pipe", "pipe"] });
+  child.stdout.on("data", (d) => (zembraOutput += d));
+  child.stderr.on("data", (d) => (zembraOutput += d));
+  return child;
+}
+
+// Waits until the child exits ("exited") or the port answers ("listening").
+async function waitForExitOrPort(child, deadlineMs) {
   const deadline = Date.now() + deadlineMs;
   while (Date.now() < deadline) {
-    if (zembra.exitCode !== null) throw new Error(`zembra exited early:\n${zembraOutput}`);
-    if (await portAnswers()) return;
+    if (child.exitCode !== null || child.signalCode !== null) return "exited";
+    if (await portAnswers()) return "listening";
     await new Promise((r) => setTimeout(r, 100));
   }
-  throw new Error(`zembra did not listen on ${PORT}:\n${zembraOutput}`);
+  throw new Error(`zembra neither exited nor listened on ${PORT}:\n${zembraOutput}`);
+}
+
+// Registers zembra as a plain process under a registration root of the test's own, then starts
+// it. A build whose program serves at once, switches or not, is used as it started.
+async function startZembra(env) {
+  const registering = startProcess(["-RegServer"], env);
+  if ((await waitForExitOrPort(registering, 30000)) === "listening") {
+    zembra = registering;
+    return;
+  }
+  assert.equal(registering.exitCode, 0, `zembra -RegServer failed:\n${zembraOutput}`);
+  zembra = startProcess([], env);
+  const state = await waitForExitOrPort(zembra, 30000);
+  assert.equal(state, "listening", `zembra exited early:\n${zembraOutput}`);
 }
 
 function stopZembra() {
-  if (!zembra || zembra.exitCode !== null) return Promise.resolve();
+  if (!zembra || zembra.exitCode !== null || zembra.signalCode !== null) return Promise.resolve();
   return new Promise((resolve) => {
     const killer = setTimeout(() => zembra.kill("SIGKILL"), 5000);
     zembra.once("exit", () => { clearTimeout(killer); resolve(); });
@@ -86,13 +108,11 @@ before(async () => {
   workDir = mkdtempSync(join(tmpdir(), "zembra-browser-"));
   const settings = join(workDir, "trovik-sim.conf");
   writeFileSync(settings, `card.name = ${CARD_NAME}\n`);
-  zembra = spawn(ZEMBRA, [], {
-    env: { ...process.env, TROVIK_SIM_CONFIG: settings },
-    stdio: ["ignore", "pipe", "pipe"],
+  await startZembra({
+    ...process.env,
+    TROVIK_SIM_CONFIG: settings,
+    ZEMBRA_REGISTRY_ROOT: join(workDir, "registry"),
   });
-  zembra.stdout.on("data", (d) => (zembraOutput += d));
-  zembra.stderr.on("data", (d) => (zembraOutput += d));
-  await waitForPort(30000);
   context = await chromium.launchPersistentContext(join(workDir, "profile"), {
     executablePath: "/usr/bin/chromium",
     headless: true,
