@@ -1,0 +1,329 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <thread>
+
+#include "tests/webservice/reader/trovik_sim_fixture.h"
+#include "tests/webservice/web/expected_answer.h"
+#include "tests/webservice/web/raw_client.h"
+#include "webservice/reader/card_reader.h"
+#include "webservice/web/web_server.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kGenerous = 20s;
+
+// A web server on an ephemeral port, run by StartWebServer on a thread of its own, answering
+// from the simulated SDK with the sample card (photo left out to keep answers short).
+class WebServerTest : public TrovikSimTest {
+  protected:
+    void SetUp() override {
+        TrovikSimTest::SetUp();
+        WriteSettings("card.photo = no\n");
+        ASSERT_EQ(TheCardReader().LoadSdkFrom(Variant("full")), 1);
+        TheCardReader().Close();
+        StartServer();
+    }
+
+    void TearDown() override {
+        StopServer();
+        TrovikSimTest::TearDown();
+    }
+
+    void StartServer() {
+        std::packaged_task<bool()> serve([] { return StartWebServer("0"); });
+        served_ = serve.get_future();
+        server_ = std::thread(std::move(serve));
+        const auto deadline = std::chrono::steady_clock::now() + kGenerous;
+        while (WebServerPort() == 0 && std::chrono::steady_clock::now() < deadline &&
+               served_.wait_for(5ms) == std::future_status::timeout) {
+        }
+        port_ = WebServerPort();
+        ASSERT_NE(port_, 0);
+    }
+
+    // Stops the server and tells whether StartWebServer came back with true in good time.
+    bool StopServer() {
+        if (!server_.joinable()) {
+            return false;
+        }
+        if (port_ != 0) {
+            StopWebServer();
+        }
+        const bool returned = served_.wait_for(kGenerous) == std::future_status::ready;
+        server_.join();
+        port_ = 0;
+        return returned && served_.get();
+    }
+
+    // Sends a request on a connection of its own and returns the whole answer.
+    std::string Exchange(const std::string& request, const std::string& address = "127.0.0.1") {
+        RawClient client(address, port_);
+        EXPECT_TRUE(client.IsConnected());
+        client.Send(request);
+        return client.ReceiveUntil("0\r\n\r\n");
+    }
+
+    unsigned short port_ = 0;
+
+  private:
+    std::thread server_;
+    std::future<bool> served_;
+};
+
+const std::string kUnknown = ChunkedAnswer(OperationBody(-101, "不支持未知指令"));
+const std::string kOpened = ChunkedAnswer(OperationBody(0, "打开成功"));
+const std::string kClosed = ChunkedAnswer(OperationBody(0, "关闭读卡器成功"));
+const std::string kStatus = ChunkedAnswer(OperationBody(-99, "读卡器异常"));
+
+std::string SamIdAnswer() {
+    return ChunkedAnswer(
+        "{\n   \"errorMsg\" : \"获取安全模块号成功\",\n   \"resultFlag\" : 0,\n"
+        "   \"samid\" : \"05.01-20240101-0123456789-9999999999\"\n}\n");
+}
+
+std::string SampleCardAnswer() {
+    return ChunkedAnswer(
+        "{\n   \"bornDay\" : \"19900101\",\n   \"certAddress\" : \"示例省示例市样例区测试路1号\",\n"
+        "   \"certNumber\" : \"990000199001010011\",\n   \"certOrg\" : \"示例市公安局样例分局\",\n"
+        "   \"certType\" : \"身份证\",\n   \"effDate\" : \"20200101\",\n"
+        "   \"errorMsg\" : \"读卡成功\",\n   \"expDate\" : \"20400101\",\n   \"gender\" : \"男\",\n"
+        "   \"identityPic\" : \"\",\n   \"nation\" : \"汉\",\n   \"nationCode\" : \"01\",\n"
+        "   \"partyName\" : \"样例人\",\n   \"resultFlag\" : 0\n}\n");
+}
+
+TEST_F(WebServerTest, RoutesEveryRequestByItsPathWhateverTheMethod) {
+    struct Case {
+        std::string request;
+        std::string expected;
+    };
+    // In this order: the reader opened by the first case serves the reads that follow.
+    const Case cases[] = {
+        {GetRequest("/OPENDEVICE"), kOpened},
+        {GetRequest("/x/getsamid/y?z=1"), SamIdAnswer()},
+        {GetRequest("/getsamid?/opendevice"), SamIdAnswer()},  // the query string is no path
+        {GetRequest("/readcard.html"), SampleCardAnswer()},
+        {"OPTIONS /readcard HTTP/1.1\r\nHost: localhost\r\nOrigin: http://example.com\r\n"
+         "Access-Control-Request-Method: GET\r\n\r\n",
+         SampleCardAnswer()},
+        {GetRequest("/getDeviceStatus"), kStatus},
+        {GetRequest("/read%63ard"), kUnknown},
+        {GetRequest("/"), kUnknown},
+        {"GET /opendevice HTTP/1.0\r\n\r\n", kOpened},
+        {"POST /closedevice HTTP/1.1\r\nHost: x\r\nContent-Length: 9\r\n\r\na=1&b=%22", kClosed},
+        {"POST /closedevice HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+         "3\r\nabc\r\n0\r\n\r\n",
+         kClosed},
+        {"PUT /getdevicestatus HTTP/1.1\r\nHost: x\r\n\r\n", kStatus},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Exchange(c.request), c.expected) << c.request;
+    }
+}
+
+TEST_F(WebServerTest, AnswersKeepAliveAndPipelinedRequestsInOrderOnTheirConnection) {
+    RawClient client("127.0.0.1", port_);
+    ASSERT_TRUE(client.IsConnected());
+    // HEAD gets the head alone: the answer that follows must start right after it.
+    ASSERT_TRUE(client.Send("HEAD /opendevice HTTP/1.1\r\nHost: x\r\n\r\n" +
+                            GetRequest("/getdevicestatus")));
+    EXPECT_EQ(client.Receive(std::string(kAnswerHead).size() + kStatus.size()),
+              kAnswerHead + kStatus);
+
+    const std::string pipeline = GetRequest("/getsamid") + GetRequest("/readcard") +
+                                 "POST /closedevice HTTP/1.1\r\nContent-Length: 2\r\n\r\nab" +
+                                 GetRequest("/readcard");
+    const std::string answers = SamIdAnswer() + SampleCardAnswer() + kClosed +
+                                ChunkedAnswer(
+                                    "{\n   \"bornDay\" : \"\",\n   \"certAddress\" : \"\",\n"
+                                    "   \"certNumber\" : \"\",\n   \"certOrg\" : \"\",\n"
+                                    "   \"certType\" : \"\",\n   \"effDate\" : \"\",\n"
+                                    "   \"errorMsg\" : \"读卡失败\",\n   \"expDate\" : \"\",\n"
+                                    "   \"gender\" : \"\",\n   \"identityPic\" : \"\",\n"
+                                    "   \"nation\" : \"\",\n   \"nationCode\" : \"\",\n"
+                                    "   \"partyName\" : \"\",\n   \"resultFlag\" : -3\n}\n");
+    // One send, and again split in the middle of a request head.
+    ASSERT_TRUE(client.Send(GetRequest("/opendevice") + pipeline));
+    EXPECT_EQ(client.Receive(kOpened.size() + answers.size()), kOpened + answers);
+    const std::string again = GetRequest("/opendevice") + pipeline;
+    ASSERT_TRUE(client.Send(again.substr(0, 30)));
+    EXPECT_TRUE(client.StaysSilent(200ms));
+    ASSERT_TRUE(client.Send(again.substr(30)));
+    EXPECT_EQ(client.Receive(kOpened.size() + answers.size()), kOpened + answers);
+    EXPECT_TRUE(client.StaysSilent(200ms));  // and the connection stays open
+}
+
+TEST_F(WebServerTest, ClosesWithoutAnswerOnOversizedOrMalformedRequests) {
+    struct Case {
+        const char* name;
+        std::string request;
+    };
+    const Case cases[] = {
+        {"head of 9000 bytes without its end",
+         "GET /opendevice HTTP/1.1\r\nX-Filler: " + std::string(9000, 'a')},
+        {"complete head over 8192 bytes",
+         "GET /opendevice HTTP/1.1\r\nX-Filler: " + std::string(8200, 'a') + "\r\n\r\n"},
+        {"body over the limit", "POST /opendevice HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n"},
+        {"no request line", "\x01\x02\x03 nonsense\r\n\r\n"},
+    };
+    for (const Case& c : cases) {
+        RawClient client("127.0.0.1", port_);
+        ASSERT_TRUE(client.IsConnected());
+        client.Send(c.request);
+        EXPECT_EQ(client.ReceiveUntilClosed(), "") << c.name;
+        EXPECT_TRUE(client.PeerClosed()) << c.name;
+    }
+    // A head just within the limit is answered.
+    const std::string nearLimit =
+        "GET /getdevicestatus HTTP/1.1\r\nX-Filler: " + std::string(8000, 'a') + "\r\n\r\n";
+    EXPECT_EQ(Exchange(nearLimit), kStatus);
+}
+
+TEST_F(WebServerTest, WebSocketUpgradeGetsTheHandshakeAndThenNothing) {
+    const std::string handshake =
+        "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+        "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n\r\n";
+    const std::string upgrades[] = {
+        "GET /readcard HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n",
+        // The key field alone makes it an upgrade.
+        "GET /opendevice HTTP/1.1\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n",
+    };
+    for (const std::string& upgrade : upgrades) {
+        RawClient client("127.0.0.1", port_);
+        ASSERT_TRUE(client.Send(upgrade));
+        EXPECT_EQ(client.Receive(handshake.size()), handshake);
+        // A masked text frame "hi", a ping, then bytes that look like a request.
+        ASSERT_TRUE(client.Send(std::string("\x81\x82\x01\x02\x03\x04\x69\x6b", 8)));
+        ASSERT_TRUE(client.Send(std::string("\x89\x80\x01\x02\x03\x04", 6)));
+        ASSERT_TRUE(client.Send(GetRequest("/getdevicestatus")));
+        // Another connection is served meanwhile; the upgraded one hears nothing.
+        EXPECT_EQ(Exchange(GetRequest("/getdevicestatus")), kStatus);
+        EXPECT_TRUE(client.StaysSilent(500ms));
+    }
+}
+
+TEST_F(WebServerTest, IsReachableOnANonLoopbackAddressOfTheMachine) {
+    std::string address;
+    ifaddrs* interfaces = nullptr;
+    ASSERT_EQ(getifaddrs(&interfaces), 0);
+    for (ifaddrs* i = interfaces; i != nullptr && address.empty(); i = i->ifa_next) {
+        if (i->ifa_addr != nullptr && i->ifa_addr->sa_family == AF_INET &&
+            (i->ifa_flags & IFF_UP) != 0 && (i->ifa_flags & IFF_LOOPBACK) == 0) {
+            char text[INET_ADDRSTRLEN];
+            const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
+            inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof text);
+            address = text;
+        }
+    }
+    freeifaddrs(interfaces);
+    if (address.empty()) {
+        GTEST_SKIP() << "the machine has no IPv4 address besides loopback";
+    }
+    EXPECT_EQ(Exchange(GetRequest("/getdevicestatus"), address), kStatus) << address;
+}
+
+TEST_F(WebServerTest, RefusesAPortThatIsAlreadyListenedOn) {
+    testing::internal::CaptureStdout();
+    const std::string port = std::to_string(port_);
+    EXPECT_FALSE(StartWebServer(port.c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Starting web server on port " + port + "\nFailed to create listener\n");
+    EXPECT_EQ(Exchange(GetRequest("/getdevicestatus")), kStatus);  // the first one still serves
+}
+
+TEST_F(WebServerTest, StopEndsTheLoopWhileClientsAreConnectedAndALaterStartServesAgain) {
+    RawClient idle("127.0.0.1", port_);
+    RawClient halfway("127.0.0.1", port_);
+    ASSERT_TRUE(idle.IsConnected());
+    ASSERT_TRUE(halfway.Send("GET /opendevice HTTP/1.1\r\nHost:"));
+    EXPECT_EQ(Exchange(GetRequest("/getdevicestatus")), kStatus);  // both are accepted by now
+
+    EXPECT_TRUE(StopServer());
+    EXPECT_EQ(idle.ReceiveUntilClosed(), "");
+    EXPECT_TRUE(idle.PeerClosed());
+    EXPECT_EQ(halfway.ReceiveUntilClosed(), "");
+    EXPECT_TRUE(halfway.PeerClosed());
+
+    StartServer();
+    EXPECT_EQ(Exchange(GetRequest("/getdevicestatus")), kStatus);
+}
+
+// Holds a listening socket on an address, as another program would.
+class OtherListener {
+  public:
+    OtherListener(const char* address, bool reuseAddress) {
+        socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        if (reuseAddress) {
+            setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        }
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        inet_pton(AF_INET, address, &local.sin_addr);
+        socklen_t length = sizeof local;
+        if (bind(socket_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+            listen(socket_, 4) == 0 &&
+            getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
+            port_ = ntohs(local.sin_port);
+        }
+    }
+    ~OtherListener() { close(socket_); }
+    OtherListener(const OtherListener&) = delete;
+    OtherListener& operator=(const OtherListener&) = delete;
+
+    unsigned short Port() const { return port_; }
+
+  private:
+    int socket_ = -1;
+    unsigned short port_ = 0;
+};
+
+TEST(WebServerStartTest, FailsAtOnceWhenThePortCannotBeListenedOn) {
+    OtherListener everywhere("0.0.0.0", false);
+    OtherListener loopbackReusing("127.0.0.1", true);
+    ASSERT_NE(everywhere.Port(), 0);
+    ASSERT_NE(loopbackReusing.Port(), 0);
+    const std::string ports[] = {
+        std::to_string(everywhere.Port()),
+        std::to_string(loopbackReusing.Port()),
+        "",
+        "http",
+        "65536",
+        "-1",
+        "+80",
+        "80x",
+        " 80",
+        "127.0.0.1:80",
+        "00000019196",
+    };
+    for (const std::string& port : ports) {
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(StartWebServer(port.c_str())) << port;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "Starting web server on port " + port + "\nFailed to create listener\n");
+    }
+}
+
+TEST(WebServerStartTest, AStopRequestedBeforeTheStartEndsItOnceItListens) {
+    StopWebServer();
+    std::packaged_task<bool()> serve([] { return StartWebServer("0"); });
+    auto served = serve.get_future();
+    std::thread server(std::move(serve));
+    ASSERT_EQ(served.wait_for(kGenerous), std::future_status::ready);
+    server.join();
+    EXPECT_TRUE(served.get());
+    EXPECT_EQ(WebServerPort(), 0);
+}
+
+}  // namespace
