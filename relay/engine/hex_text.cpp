@@ -1,0 +1,16 @@
+#include "relay/engine/hex_text.h"
+
+std::string ToHexText(const unsigned char* bytes, int count) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    if (bytes == nullptr || count <= 0) {
+        return text;
+    }
+    text.reserve(static_cast<std::size_t>(count) * 3);
+    for (int i = 0; i < count; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
+        text += ' ';
+    }
+    return text;
+}

@@ -1,0 +1,133 @@
+#include "relay/usb/usb_box.h"
+
+#include <usb.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "relay/engine/log.h"
+
+namespace {
+
+constexpr unsigned short kVendorId = 0x0400;
+constexpr unsigned short kProductId = 0xC355;
+constexpr int kConfiguration = 1;
+constexpr int kInterface = 0;
+constexpr unsigned char kReadEndpoint = 0x83;
+constexpr unsigned char kWriteEndpoint = 0x03;
+constexpr int kWriteTimeoutMs = 100;
+
+// The box handle of the process; null while no box is open. A box still open when the library
+// is unloaded is released by this object's clean-up.
+struct BoxHandle {
+    usb_dev_handle* device = nullptr;
+    ~BoxHandle() { DisConnectUsb(); }
+} box;
+
+struct usb_device* FindBox() {
+    for (struct usb_bus* bus = usb_get_busses(); bus != nullptr; bus = bus->next) {
+        for (struct usb_device* device = bus->devices; device != nullptr; device = device->next) {
+            if (device->descriptor.idVendor == kVendorId &&
+                device->descriptor.idProduct == kProductId) {
+                return device;
+            }
+        }
+    }
+    return nullptr;
+}
+
+const char* LastUsbError() {
+    const char* text = usb_strerror();
+    return text != nullptr ? text : "";
+}
+
+}  // namespace
+
+int ConnectUsb() {
+    usb_init();
+    usb_find_busses();
+    usb_find_devices();
+
+    struct usb_device* device = FindBox();
+    if (device == nullptr) {
+        return UsbResult::NoBox;
+    }
+    // Only the first box is ever tried: a box that cannot be opened is reported, not passed over.
+    box.device = usb_open(device);
+    if (box.device == nullptr) {
+        WriteLog("[USB] error opening device:", LastUsbError());
+        WriteLog("usb_open 失败");
+        return UsbResult::NoBox;
+    }
+    // A box whose configuration or interface request fails may still move transfers.
+    if (usb_set_configuration(box.device, kConfiguration) != 0) {
+        WriteLog("[USB]", "usb_set_configuration ERR");
+        WriteLog("usb_set_configuration 失败");
+    }
+    if (usb_claim_interface(box.device, kInterface) != 0) {
+        WriteLog("[USB]", "usb_claim_interface ERR");
+        WriteLog("usb_claim_interface 失败");
+    }
+    WriteLog("[USB]", "usb conncet success");
+    return UsbResult::Connected;
+}
+
+int ReadUsb(PacketBuffer& destination, int timeoutMs) {
+    if (box.device == nullptr) {
+        return UsbResult::NoBox;
+    }
+    // The transfer lands in a scratch buffer so that the destination keeps its contents unless
+    // bytes actually arrived.
+    PacketBuffer scratch{};
+    const int result =
+        usb_interrupt_read(box.device, kReadEndpoint, reinterpret_cast<char*>(scratch.data()),
+                           static_cast<int>(scratch.size()), timeoutMs);
+    if (result > 0) {
+        const int received = std::min(result, static_cast<int>(scratch.size()));
+        std::memcpy(destination.data(), scratch.data(), static_cast<std::size_t>(received));
+        return received;
+    }
+    if (result == UsbResult::IoError) {
+        WriteLog("usb 读取数据失败 调用 usb_resetep接口重启");
+        usb_resetep(box.device, kReadEndpoint);
+    }
+    return result;
+}
+
+int WriteUsb(const unsigned char* data, int length) {
+    if (box.device == nullptr) {
+        return UsbResult::NoBox;
+    }
+    if (length < 0 || (data == nullptr && length > 0)) {
+        return UsbResult::InvalidArgument;
+    }
+    const int result = usb_interrupt_write(
+        box.device, kWriteEndpoint, reinterpret_cast<const char*>(data), length, kWriteTimeoutMs);
+    if (result < 0) {
+        usb_clear_halt(box.device, kWriteEndpoint);
+        WriteLog("[WriteUsb]", "USB数据写入失败");
+    }
+    return result;
+}
+
+void ResetUsb() {
+    if (box.device == nullptr) {
+        return;
+    }
+    usb_resetep(box.device, kWriteEndpoint);
+    usb_resetep(box.device, kReadEndpoint);
+    usb_reset(box.device);
+}
+
+void DisConnectUsb() {
+    if (box.device == nullptr) {
+        return;
+    }
+    usb_release_interface(box.device, kInterface);
+    if (usb_close(box.device) == 0) {
+        WriteLog("[USB]", "Close Success");
+    }
+    // The library has let go of the handle whatever usb_close answered.
+    box.device = nullptr;
+    WriteLog("[USB]", "DisConnectUsb...");
+}
