@@ -1,0 +1,176 @@
+#include "sim/script/script_text.h"
+
+#include <charconv>
+#include <fstream>
+#include <sstream>
+
+namespace sim {
+namespace {
+
+std::string_view Trim(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Elements of a packet text; -1 stands for "??" where wildcards are allowed.
+std::optional<std::vector<int>> ParseElements(std::string_view text, bool wildcards,
+                                              std::string& error) {
+    std::vector<int> elements;
+    for (std::string_view word : SplitWords(text)) {
+        std::string_view byteText = word;
+        long long repeat = 1;
+        if (const auto star = word.find('*'); star != std::string_view::npos) {
+            byteText = word.substr(0, star);
+            const auto count = ParseNumber(word.substr(star + 1));
+            if (!count || *count < 1) {
+                error = "bad repeat count in '" + std::string(word) + "'";
+                return std::nullopt;
+            }
+            repeat = *count;
+        }
+        int value = -1;
+        if (byteText == "??" && wildcards) {
+            value = -1;
+        } else if (byteText.size() == 2 && HexDigit(byteText[0]) >= 0 &&
+                   HexDigit(byteText[1]) >= 0) {
+            value = HexDigit(byteText[0]) * 16 + HexDigit(byteText[1]);
+        } else {
+            error = "'" + std::string(word) + "' is not a " +
+                    (wildcards ? "hex byte or ??" : "hex byte");
+            return std::nullopt;
+        }
+        if (static_cast<unsigned long long>(repeat) > kMaxPacketSize - elements.size()) {
+            error = "longer than " + std::to_string(kMaxPacketSize) + " bytes";
+            return std::nullopt;
+        }
+        elements.insert(elements.end(), static_cast<std::size_t>(repeat), value);
+    }
+    if (elements.empty()) {
+        error = "no bytes";
+        return std::nullopt;
+    }
+    return elements;
+}
+
+}  // namespace
+
+std::vector<std::string_view> SplitWords(std::string_view text) {
+    std::vector<std::string_view> words;
+    std::size_t at = 0;
+    while (true) {
+        at = text.find_first_not_of(" \t\r", at);
+        if (at == std::string_view::npos) {
+            return words;
+        }
+        const auto end = text.find_first_of(" \t\r", at);
+        words.push_back(text.substr(at, end == std::string_view::npos ? end : end - at));
+        at = end;
+    }
+}
+
+std::vector<ScriptLine> SplitScript(std::string_view text) {
+    std::vector<ScriptLine> lines;
+    int number = 0;
+    for (std::size_t start = 0; start <= text.size();) {
+        ++number;
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string_view line = text.substr(start, end - start);
+        line = Trim(line.substr(0, line.find('#')));
+        start = end + 1;
+        if (line.empty()) {
+            continue;
+        }
+        const auto split = line.find_first_of(" \t");
+        ScriptLine entry;
+        entry.number = number;
+        entry.keyword = std::string(line.substr(0, split));
+        if (split != std::string_view::npos) {
+            entry.argument = std::string(Trim(line.substr(split)));
+        }
+        lines.push_back(std::move(entry));
+    }
+    return lines;
+}
+
+bool Pattern::Matches(const unsigned char* bytes, std::size_t count) const {
+    if (count != elements_.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (elements_[i] >= 0 && elements_[i] != bytes[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<Bytes> ParsePacket(std::string_view text, std::string& error) {
+    const auto elements = ParseElements(text, false, error);
+    if (!elements) {
+        return std::nullopt;
+    }
+    return Bytes(elements->begin(), elements->end());
+}
+
+std::optional<Pattern> ParsePattern(std::string_view text, std::string& error) {
+    auto elements = ParseElements(text, true, error);
+    if (!elements) {
+        return std::nullopt;
+    }
+    return Pattern(std::move(*elements));
+}
+
+std::optional<long long> ParseNumber(std::string_view text) {
+    long long value = 0;
+    const char* end = text.data() + text.size();
+    const auto [at, status] = std::from_chars(text.data(), end, value);
+    if (text.empty() || status != std::errc() || at != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string HexText(const unsigned char* bytes, std::size_t count) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) {
+            text += ' ';
+        }
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+std::optional<std::string> ReadTextFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+}  // namespace sim

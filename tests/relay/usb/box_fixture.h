@@ -1,0 +1,56 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "relay/usb/usb_box.h"
+
+// Points the box stand-in at a scenario and a call log of the test's own, in a fresh folder,
+// and closes the box after the test.
+class BoxFixture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        static std::atomic<int> counter{0};
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("usbbox-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+        std::filesystem::create_directories(folder_);
+        setenv("USBBOX_SIM_LOG", LogPath().c_str(), 1);
+        unsetenv("USBBOX_SIM_SCENARIO");
+    }
+
+    void TearDown() override {
+        DisConnectUsb();
+        unsetenv("USBBOX_SIM_LOG");
+        unsetenv("USBBOX_SIM_SCENARIO");
+        std::filesystem::remove_all(folder_);
+    }
+
+    void UseScenario(const std::string& text) {
+        const std::string path = (folder_ / "box.scenario").string();
+        std::ofstream(path) << text;
+        setenv("USBBOX_SIM_SCENARIO", path.c_str(), 1);
+    }
+
+    // The calls the stand-in has recorded since the last ForgetCalls, one line each.
+    std::vector<std::string> Calls() const {
+        std::vector<std::string> lines;
+        std::ifstream log(LogPath());
+        for (std::string line; std::getline(log, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    void ForgetCalls() { std::filesystem::remove(LogPath()); }
+
+    std::string LogPath() const { return (folder_ / "calls.log").string(); }
+
+  private:
+    std::filesystem::path folder_;
+};
