@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "tests/webservice/web/expected_answer.h"
+#include "tests/webservice/web/raw_client.h"
+#include "tests/webservice/web/zembra_process.h"
+
+namespace {
+
+using namespace std::literals;
+
+std::string Exchange(const std::string& request) {
+    RawClient client("127.0.0.1", ZembraProcess::kPort);
+    EXPECT_TRUE(client.IsConnected());
+    client.Send(request);
+    return client.ReceiveUntil("0\r\n\r\n");
+}
+
+std::string FileBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Sdk(const char* variant) {
+    return std::string(TROVIK_SIM_DIR) + "/" + variant + "/libTrovik.so";
+}
+
+std::string ReadCardBody(int resultFlag, const std::string& identityPic, bool sample) {
+    auto value = [&](const char* text) { return sample ? std::string(text) : std::string(); };
+    return "{\n   \"bornDay\" : \"" + value("19900101") + "\",\n   \"certAddress\" : \"" +
+           value("示例省示例市样例区测试路1号") + "\",\n   \"certNumber\" : \"" +
+           value("990000199001010011") + "\",\n   \"certOrg\" : \"" +
+           value("示例市公安局样例分局") + "\",\n   \"certType\" : \"" + value("身份证") +
+           "\",\n   \"effDate\" : \"" + value("20200101") + "\",\n   \"errorMsg\" : \"" +
+           (resultFlag == 0 ? "读卡成功" : "读卡失败") + "\",\n   \"expDate\" : \"" +
+           value("20400101") + "\",\n   \"gender\" : \"" + value("男") +
+           "\",\n   \"identityPic\" : \"" + identityPic + "\",\n   \"nation\" : \"" + value("汉") +
+           "\",\n   \"nationCode\" : \"" + value("01") + "\",\n   \"partyName\" : \"" +
+           value("样例人") + "\",\n   \"resultFlag\" : " + std::to_string(resultFlag) + "\n}\n";
+}
+
+TEST(ZembraProcessTest, TheBuiltProgramServesItsOwnPageAndReadsTheSampleCard) {
+    const std::filesystem::path program = ZEMBRA_PROGRAM;
+    ZembraProcess zembra(program);
+    std::string problem;
+    ASSERT_TRUE(zembra.Start(problem)) << problem;
+    EXPECT_NE(zembra.Output().find("Starting web server on port 19196\n"), std::string::npos);
+
+    const std::string page = FileBytes(program.parent_path() / "readcard.html");
+    ASSERT_FALSE(page.empty());
+    EXPECT_EQ(Exchange(GetRequest("/mainpage")), ChunkedAnswer(page));
+    EXPECT_EQ(Exchange(GetRequest("/opendevice")), ChunkedAnswer(OperationBody(0, "打开成功")));
+    const std::string card = Exchange(GetRequest("/readcard"));
+    EXPECT_NE(card.find("\"partyName\" : \"样例人\""), std::string::npos);
+    EXPECT_NE(card.find("\"identityPic\" : \"/9j/"), std::string::npos);
+    EXPECT_NE(card.find("\"resultFlag\" : 0\n}\n"), std::string::npos);
+}
+
+TEST(ZembraProcessTest, WithoutTheSdkEveryReaderRouteAnswersNotBound) {
+    ZembraProcess zembra;
+    std::string problem;
+    ASSERT_TRUE(zembra.Start(problem)) << problem;
+    struct Case {
+        const char* path;
+        std::string body;
+    };
+    const Case cases[] = {
+        {"/opendevice", OperationBody(-12, "无法打开读卡器")},
+        {"/getdevicestatus", OperationBody(-99, "读卡器异常")},
+        {"/readcard", ReadCardBody(-12, "", false)},
+        {"/closedevice", OperationBody(-12, "关闭读卡器失败")},
+        {"/getsamid",
+         "{\n   \"errorMsg\" : \"获取安全模块号失败\",\n   \"resultFlag\" : -12,\n"
+         "   \"samid\" : \"\"\n}\n"},
+        {"/mainpage/readcard", ""},  // the page route wins; there is no page
+        {"/nothing", OperationBody(-101, "不支持未知指令")},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Exchange(GetRequest(c.path)), ChunkedAnswer(c.body)) << c.path;
+    }
+}
+
+TEST(ZembraProcessTest, ThePageIsReadAnewForEveryRequestUpToItsFirstNul) {
+    ZembraProcess zembra;
+    zembra.CopyFile(Sdk("no-base64"), "libTrovik.so");
+    zembra.WriteFile("trovik-sim.conf", "card.photo = yes\n");
+    std::string problem;
+    ASSERT_TRUE(zembra.Start(problem)) << problem;
+
+    EXPECT_EQ(Exchange(GetRequest("/mainpage")), ChunkedAnswer(""));
+    struct Case {
+        std::string page;
+        std::string path;
+        std::string body;
+    };
+    const Case cases[] = {
+        {"<html>页面</html>\r\n0\r\n\r\n", "/mainpage", "<html>页面</html>\r\n0\r\n\r\n"},
+        {"<p>a</p>\0<p>b</p>"s, "/x/MAINPAGE/readcard?y", "<p>a</p>"},
+        {"\0rest"s, "/mainpage", ""},
+        {"", "/mainpage", ""},
+    };
+    for (const Case& c : cases) {
+        zembra.WriteFile("readcard.html", c.page);
+        RawClient client("127.0.0.1", ZembraProcess::kPort);
+        ASSERT_TRUE(client.Send(GetRequest(c.path)));
+        const std::string expected = ChunkedAnswer(c.body);
+        EXPECT_EQ(client.Receive(expected.size()), expected) << c.path;
+        EXPECT_TRUE(client.StaysSilent(100ms)) << c.path;
+    }
+    std::filesystem::remove(zembra.Directory() / "readcard.html");
+    std::filesystem::create_directory(zembra.Directory() / "readcard.html");
+    EXPECT_EQ(Exchange(GetRequest("/mainpage")), ChunkedAnswer(""));
+
+    // An SDK without the photo text export still reads the card, with an empty picture.
+    EXPECT_EQ(Exchange(GetRequest("/opendevice")), ChunkedAnswer(OperationBody(0, "打开成功")));
+    EXPECT_EQ(Exchange(GetRequest("/readcard")), ChunkedAnswer(ReadCardBody(0, "", true)));
+}
+
+}  // namespace
