@@ -247,6 +247,29 @@ TEST_F(UsbBoxTest, ABoxUnpluggedMidDialogueIsJustAnErrorResult) {
     EXPECT_EQ(0x5A, buffer[3]);
 }
 
+TEST_F(UsbBoxTest, TheDefaultBoxAnswersTheCheckAndRestartCommands) {
+    ASSERT_EQ(UsbResult::Connected, ConnectUsb());  // no scenario given
+    const unsigned char commands[][6] = {{0xAA, 0x00, 0x03, 0x00, 0x00, 0x03},
+                                         {0xAA, 0x00, 0x03, 0xF0, 0x00, 0xF3}};
+    for (const auto& command : commands) {
+        ASSERT_EQ(6, WriteUsb(command, 6));
+        PacketBuffer answer{};
+        EXPECT_EQ(6, ReadUsb(answer, 1000));
+        EXPECT_TRUE(std::equal(std::begin(command), std::end(command), answer.begin()));
+    }
+}
+
+TEST_F(UsbBoxTest, AScenarioThatDoesNotReadAttachesNoBox) {
+    for (const char* scenario :
+         {"bus\ndevice 0400\n", "device 0400:C355\n", "bus\ndevice 0400:C355 sticky\n",
+          "bus\ndevice 0400:C355\ndeliver 0G\n", "bus\ndevice 0400:C355\nidle 0\n",
+          "bus\ndevice 0400:C355\nread-error 5\n", "bus\ndevice 0400:C355\nfrobnicate\n"}) {
+        SCOPED_TRACE(scenario);
+        UseScenario(scenario);
+        EXPECT_EQ(UsbResult::NoBox, ConnectUsb());
+    }
+}
+
 TEST_F(UsbBoxTest, ABoxLeftOpenIsReleasedByTheStaticCleanUpAtExit) {
     UseScenario(kOneBox);
     EXPECT_EXIT(

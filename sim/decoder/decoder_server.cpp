@@ -1,0 +1,195 @@
+#include "sim/decoder/decoder_server.h"
+
+#include <cstring>
+
+namespace decoder {
+namespace {
+
+// How often the server thread looks at its stop flag while it waits.
+constexpr std::chrono::milliseconds kPollSlice{20};
+
+std::string Describe(const char* what) {
+    return std::string(what) + ": " + std::strerror(platform::LastSocketError());
+}
+
+}  // namespace
+
+DecoderServer::DecoderServer(DecoderScript script, std::uint16_t port, SessionEnded onSessionEnded)
+    : script_(std::move(script)), onSessionEnded_(std::move(onSessionEnded)) {
+    listener_ = platform::Socket(socket(AF_INET, SOCK_STREAM, 0));
+    if (!listener_.IsOpen()) {
+        error_ = Describe("socket");
+        return;
+    }
+    const int reuse = 1;
+    setsockopt(listener_.Native(), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse),
+               sizeof reuse);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    socklen_t length = sizeof address;
+    if (bind(listener_.Native(), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
+        0) {
+        error_ = Describe(("port " + std::to_string(port)).c_str());
+        listener_.Close();
+        return;
+    }
+    getsockname(listener_.Native(), reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    // A bound socket that does not listen answers every connection attempt with a refusal.
+    if (script_.refuse) {
+        return;
+    }
+    if (listen(listener_.Native(), 8) != 0) {
+        error_ = Describe("listen");
+        listener_.Close();
+        return;
+    }
+    thread_ = std::thread([this] { Serve(); });
+}
+
+DecoderServer::~DecoderServer() {
+    stop_ = true;
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+std::vector<Session> DecoderServer::Sessions() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sessions_;
+}
+
+bool DecoderServer::WaitForEndedSessions(std::size_t count,
+                                         std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] {
+        std::size_t ended = 0;
+        for (const Session& session : sessions_) {
+            ended += session.ended ? 1 : 0;
+        }
+        return ended >= count;
+    });
+}
+
+void DecoderServer::Serve() {
+    while (!stop_) {
+        if (platform::WaitForSocket(listener_.Native(), platform::SocketReadiness::Readable,
+                                    kPollSlice) <= 0) {
+            continue;
+        }
+        platform::Socket client(accept(listener_.Native(), nullptr, nullptr));
+        if (!client.IsOpen()) {
+            continue;
+        }
+        std::size_t index = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            index = sessions_.size();
+            sessions_.emplace_back();
+        }
+        changed_.notify_all();
+        std::string outcome = Play(client, index);
+        client.Close();
+        End(index, std::move(outcome));
+    }
+}
+
+std::string DecoderServer::Play(const platform::Socket& client, std::size_t index) {
+    sim::Bytes pending;  // arrived, not yet matched by an expect
+    for (const Step& step : script_.steps) {
+        switch (step.kind) {
+            case Step::Kind::Expect:
+                while (pending.size() < step.pattern->size()) {
+                    if (!Receive(client, index, pending)) {
+                        return stop_ ? "stopped" : "client closed";
+                    }
+                }
+                if (!step.pattern->Matches(pending.data(), step.pattern->size())) {
+                    return "mismatch: got " + sim::HexText(pending.data(), step.pattern->size());
+                }
+                pending.erase(pending.begin(), pending.begin() + step.pattern->size());
+                break;
+            case Step::Kind::Send:
+                for (std::size_t sent = 0; sent < step.packet.size();) {
+                    const int result =
+                        platform::SendBytes(client.Native(), step.packet.data() + sent,
+                                            static_cast<int>(step.packet.size() - sent));
+                    if (result <= 0) {
+                        return "client closed";
+                    }
+                    sent += static_cast<std::size_t>(result);
+                }
+                break;
+            case Step::Kind::Delay:
+                if (!Pause(std::chrono::milliseconds(step.milliseconds))) {
+                    return "stopped";
+                }
+                break;
+            case Step::Kind::Close:
+                return "script closed";
+        }
+    }
+    while (Receive(client, index, pending)) {
+        pending.clear();
+    }
+    return stop_ ? "stopped" : "client closed";
+}
+
+// Takes what the client sent next; false when it closed the connection or the server stops.
+bool DecoderServer::Receive(const platform::Socket& client, std::size_t index,
+                            sim::Bytes& pending) {
+    while (!stop_) {
+        const int ready = platform::WaitForSocket(client.Native(),
+                                                  platform::SocketReadiness::Readable, kPollSlice);
+        if (ready < 0) {
+            return false;
+        }
+        if (ready == 0) {
+            continue;
+        }
+        unsigned char chunk[4096];
+        const auto count = recv(client.Native(), reinterpret_cast<char*>(chunk), sizeof chunk, 0);
+        if (count <= 0) {
+            return false;
+        }
+        pending.insert(pending.end(), chunk, chunk + count);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            sessions_[index].received.insert(sessions_[index].received.end(), chunk, chunk + count);
+        }
+        changed_.notify_all();
+        return true;
+    }
+    return false;
+}
+
+bool DecoderServer::Pause(std::chrono::milliseconds duration) const {
+    const auto end = std::chrono::steady_clock::now() + duration;
+    while (!stop_) {
+        const auto left = end - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) {
+            return true;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(left, kPollSlice));
+    }
+    return false;
+}
+
+void DecoderServer::End(std::size_t index, std::string outcome) {
+    Session copy;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sessions_[index].ended = true;
+        sessions_[index].outcome = std::move(outcome);
+        copy = sessions_[index];
+    }
+    changed_.notify_all();
+    if (onSessionEnded_) {
+        onSessionEnded_(index, copy);
+    }
+}
+
+}  // namespace decoder

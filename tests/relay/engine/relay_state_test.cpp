@@ -1,0 +1,55 @@
+#include "relay/engine/relay_state.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+// Clears the deployment variables for a test and puts back what was there before.
+class RelayStateTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        unsetenv("OSTREL_DEFAULT_SERVER");
+        unsetenv("OSTREL_CONFIG_HOST");
+    }
+    void TearDown() override { SetUp(); }
+};
+
+TEST_F(RelayStateTest, TheLoadedLibraryStartsOnTheDefaultServerWithNothingLoaded) {
+    const RelayState& state = TheRelayState();
+    EXPECT_EQ(9977, state.serverPort);
+    EXPECT_EQ(BUILD_DEFAULT_SERVER, state.serverHost);
+    EXPECT_FALSE(state.configLoaded);
+    EXPECT_EQ(0, state.connectFailures);
+}
+
+TEST_F(RelayStateTest, TheBuildSettingsHoldUnlessTheEnvironmentNamesOtherValues) {
+    EXPECT_EQ(BUILD_DEFAULT_SERVER, DefaultServerHost());
+    EXPECT_EQ(BUILD_CONFIG_HOST, ConfigHost());
+
+    setenv("OSTREL_DEFAULT_SERVER", "10.1.2.3", 1);
+    setenv("OSTREL_CONFIG_HOST", "config.example:8081", 1);
+    EXPECT_EQ("10.1.2.3", DefaultServerHost());
+    EXPECT_EQ("config.example:8081", ConfigHost());
+    EXPECT_EQ("10.1.2.3", RelayState{}.serverHost);
+
+    setenv("OSTREL_DEFAULT_SERVER", "", 1);  // set but empty: not a value
+    EXPECT_EQ(BUILD_DEFAULT_SERVER, DefaultServerHost());
+}
+
+TEST_F(RelayStateTest, FallingBackToTheDefaultServerKeepsTheRestOfTheState) {
+    RelayState state;
+    state.serverPort = 8000;
+    state.serverHost = "decoder.example";
+    state.configLoaded = true;
+    state.connectFailures = 4;
+    setenv("OSTREL_DEFAULT_SERVER", "10.9.8.7", 1);
+    state.UseDefaultServer();
+    EXPECT_EQ(9977, state.serverPort);
+    EXPECT_EQ("10.9.8.7", state.serverHost);
+    EXPECT_TRUE(state.configLoaded);
+    EXPECT_EQ(4, state.connectFailures);
+}
+
+}  // namespace
