@@ -7,12 +7,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <memory>
 #include <mutex>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "sim/usbbox/box_session.h"

@@ -1,10 +1,10 @@
 #include "relay/net/server_socket.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <fcntl.h>
 #include <chrono>
 #include <vector>
 
