@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace platform {
+
+// A file opened for reading; closed when the object goes. Failures are reported with the
+// numbers of platform/system_error.h.
+class ReadOnlyFile {
+  public:
+    ~ReadOnlyFile();
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    // Opens an existing file; a directory is refused as access denied. Null with `error` set
+    // when that fails.
+    static std::unique_ptr<ReadOnlyFile> Open(std::u16string_view path, uint32_t& error);
+
+    uint32_t Size(uint64_t& size) const;
+
+    // Reads up to `capacity` bytes; `read` is 0 at the end of the file.
+    uint32_t Read(void* buffer, uint32_t capacity, uint32_t& read);
+
+  private:
+    explicit ReadOnlyFile(int descriptor) : descriptor_(descriptor) {}
+    int descriptor_;
+};
+
+}  // namespace platform
