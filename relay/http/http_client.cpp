@@ -1,0 +1,469 @@
+#include "relay/http/http_client.h"
+
+#include <algorithm>
+
+#include "relay/http/http_encoder.h"
+#include "relay/http/http_error.h"
+#include "relay/http/http_url_analyzer.h"
+#include "relay/http/size_arithmetic.h"
+
+namespace Osmer {
+namespace {
+
+using platform::internet::Access;
+using platform::internet::TextOption;
+
+// Files go up with this content type: the client does not guess what they hold.
+constexpr const char* kFileContentType = "application/octet-stream";
+
+std::optional<std::u16string> Copy(const char16_t* text) {
+    return text == nullptr ? std::nullopt : std::optional<std::u16string>(text);
+}
+
+void AppendHex(std::u16string& out, uint32_t value, int digits) {
+    static const char16_t kHex[] = u"0123456789abcdef";
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
+        out.push_back(kHex[(value >> shift) & 0xF]);
+    }
+}
+
+std::u16string BoundaryFrom(const platform::Guid& guid) {
+    std::u16string boundary = u"----TAVIN-";
+    AppendHex(boundary, guid.data1, 8);
+    AppendHex(boundary, guid.data2, 4);
+    AppendHex(boundary, guid.data3, 4);
+    for (const uint8_t byte : guid.data4) {
+        AppendHex(boundary, byte, 2);
+    }
+    boundary += u"-";
+    return boundary;
+}
+
+bool IsHttps(std::u16string_view url, const CHttpUrlAnalyzerT& parts) {
+    if (parts.SchemeLength() != 5) {
+        return false;
+    }
+    return std::equal(url.begin(), url.begin() + 5, u"https", [](char16_t a, char16_t b) {
+        return (a >= u'A' && a <= u'Z' ? a - u'A' + u'a' : a) == b;
+    });
+}
+
+uint16_t ParsePort(std::u16string_view text) {
+    const bool digits =
+        std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+    if (text.size() > 5 || !digits) {
+        ThrowError(HttpError::InvalidPort);
+    }
+    uint32_t port = 0;
+    for (const char16_t c : text) {
+        port = port * 10 + static_cast<uint32_t>(c - u'0');
+    }
+    if (port > 65535) {
+        ThrowError(HttpError::InvalidPort);
+    }
+    return static_cast<uint16_t>(port);
+}
+
+// A name in a part head: quotes and line breaks would end the field or the head early.
+std::string EscapeFieldText(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '"':
+                out += "%22";
+                break;
+            case '\r':
+                out += "%0D";
+                break;
+            case '\n':
+                out += "%0A";
+                break;
+            default:
+                out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::u16string BaseName(const std::u16string& path) {
+    const size_t slash = path.find_last_of(u"/\\");
+    return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+
+bool HasFlag(uint32_t flags, uint32_t flag) {
+    return (flags & flag) != 0;
+}
+
+}  // namespace
+
+// One parameter of a running post. `headLength` counts what goes before the value: "&name="
+// of a form, the part head of an upload.
+struct CHttpClientT::Part {
+    std::u16string name;
+    std::u16string value;  // the text, or the path of a file to upload
+    uint32_t flags = 0;
+    std::string head;  // an upload's part head; a form builds "&name=" when the part starts
+    uint32_t headLength = 0;
+    uint32_t length = 0;  // bytes of the value or of the file
+    std::unique_ptr<platform::ReadOnlyFile> file;
+};
+
+struct CHttpClientT::PostContext {
+    ~PostContext() {
+        request.reset();
+        connection.reset();
+        internet.reset();
+    }
+
+    bool upload = false;
+    std::unique_ptr<InternetHandle> internet;
+    std::unique_ptr<ConnectionHandle> connection;
+    std::unique_ptr<RequestHandle> request;
+    std::vector<Part> parts;
+    size_t next = 0;      // the part to start next
+    std::string closing;  // an upload's closing boundary, until it is written
+    std::string piece;    // the current text value's bytes
+    size_t piecePos = 0;
+    uint32_t contentLeft = 0;  // bytes of the current value or file still to write
+};
+
+CHttpClientT::CHttpClientT() : CHttpClientT(platform::NewGuid()) {}
+
+CHttpClientT::CHttpClientT(const std::optional<platform::Guid>& guid) {
+    if (!guid) {
+        return;
+    }
+    try {
+        boundary_ = BoundaryFrom(*guid);
+    } catch (const std::bad_alloc&) {
+        boundary_.reset();  // uploads fall back to the fixed boundary
+    }
+}
+
+CHttpClientT::~CHttpClientT() {
+    EndPostContext();
+}
+
+void CHttpClientT::SetInternetSettings(const char16_t* userAgent, uint32_t accessType,
+                                       const char16_t* proxyName, const char16_t* proxyBypass,
+                                       uint32_t openFlags) {
+    Guarded([&] {
+        // Every copy first, so that a failure leaves the old settings as they were.
+        auto agent = Copy(userAgent);
+        auto proxy = Copy(proxyName);
+        auto bypass = Copy(proxyBypass);
+        userAgent_ = std::move(agent);
+        proxyName_ = std::move(proxy);
+        proxyBypass_ = std::move(bypass);
+        accessType_ = accessType;
+        openFlags_ = openFlags;
+    });
+}
+
+void CHttpClientT::SetProxyAccount(const char16_t* userName, const char16_t* password) {
+    Guarded([&] {
+        auto user = Copy(userName);
+        auto secret = Copy(password);
+        proxyUserName_ = std::move(user);
+        proxyPassword_ = std::move(secret);
+    });
+}
+
+void CHttpClientT::SetUseUtf8(bool useUtf8) {
+    if (post_) {
+        ThrowArgumentError(
+            "CHttpClientT::SetUseUtf8: It is not allowed to call this method if the POST context "
+            "is active.");
+    }
+    useUtf8_ = useUtf8;
+}
+
+void CHttpClientT::StartPost(const char16_t* url, uint32_t flags) {
+    Start(url, flags, false);
+}
+
+void CHttpClientT::StartUpload(const char16_t* url, uint32_t flags) {
+    Start(url, flags, true);
+}
+
+void CHttpClientT::Start(const char16_t* url, uint32_t flags, bool upload) {
+    EndPostContext();
+    if (url == nullptr) {
+        ThrowError(HttpError::InvalidUrl);
+    }
+    Guarded([&] {
+        const std::u16string target(url);
+        auto context = std::make_unique<PostContext>();
+        context->upload = upload;
+        context->parts = upload ? UploadParts() : FormParts();
+
+        uint32_t total = 0;
+        uint32_t actualTotal = 0;
+        uint32_t files = 0;
+        for (const Part& part : context->parts) {
+            total = SizeAdd(total, part.length);
+            actualTotal = SizeAdd(actualTotal, SizeAdd(part.headLength, part.length));
+            files += part.file ? 1 : 0;
+        }
+        if (upload) {
+            const std::string boundary = *CHttpToolW::Unicode2Ansi(UploadBoundary().c_str(), 0);
+            context->closing = (context->parts.empty() ? "--" : "\r\n--") + boundary + "--\r\n";
+            actualTotal = SizeAdd(actualTotal, SizeNarrow(context->closing.size()));
+        } else {
+            total = actualTotal;  // a form has no bytes besides its own
+        }
+
+        uint32_t failure = 0;
+        context->internet = InternetHandle::Open(
+            userAgent_ ? *userAgent_ : kDefaultUserAgent, static_cast<Access>(accessType_),
+            proxyName_.value_or(u""), proxyBypass_.value_or(u""), openFlags_, failure);
+        if (!context->internet) {
+            ThrowError(HttpError::OpenFailed, failure);
+        }
+        context->connection = OpenConnection(context->internet.get(), target);
+        context->request = OpenRequest(context->connection.get(), target, flags);
+        for (const auto& [name, entry] : headers_) {
+            CHttpToolW::AddHeader(context->request.get(), name.c_str(),
+                                  entry.value ? entry.value->c_str() : nullptr, codePage_);
+        }
+        const std::u16string contentType =
+            upload ? u"multipart/form-data; boundary=" + UploadBoundary()
+                   : u"application/x-www-form-urlencoded";
+        CHttpToolW::AddHeader(context->request.get(), u"Content-Type", contentType.c_str(),
+                              codePage_);
+        CHttpToolW::SendRequestEx(context->request.get(), actualTotal);
+
+        stat_.Start(total, actualTotal, static_cast<uint32_t>(context->parts.size()), files);
+        if (!context->parts.empty()) {
+            const Part& first = context->parts.front();
+            stat_.StartParam(first.name, first.file ? first.value : u"", first.length);
+        }
+        post_ = std::move(context);
+    });
+}
+
+std::vector<CHttpClientT::Part> CHttpClientT::FormParts() const {
+    std::vector<Part> parts;
+    for (const auto& [name, entry] : params_) {
+        Part part;
+        part.name = name;
+        part.value = entry.value.value_or(u"");
+        part.flags = entry.flags;
+        const uint32_t separator = parts.empty() ? 0 : 1;
+        part.headLength =
+            SizeAdd(separator,
+                    SizeAdd(FormTextLength(name, HasFlag(entry.flags, ParamFlag::EncodedName)), 1));
+        part.length = FormTextLength(part.value, HasFlag(entry.flags, ParamFlag::EncodedValue));
+        parts.push_back(std::move(part));
+    }
+    return parts;
+}
+
+std::vector<CHttpClientT::Part> CHttpClientT::UploadParts() const {
+    const std::string boundary = *CHttpToolW::Unicode2Ansi(UploadBoundary().c_str(), 0);
+    std::vector<Part> parts;
+    for (const auto& [name, entry] : params_) {
+        Part part;
+        part.name = name;
+        part.value = entry.value.value_or(u"");
+        part.flags = entry.flags;
+        part.head = (parts.empty() ? "--" : "\r\n--") + boundary +
+                    "\r\nContent-Disposition: form-data; name=\"" +
+                    EscapeFieldText(PlainText(name)) + "\"";
+        if (HasFlag(entry.flags, ParamFlag::File)) {
+            uint32_t failure = 0;
+            part.file = platform::ReadOnlyFile::Open(part.value, failure);
+            if (!part.file) {
+                ThrowFileError(HttpError::FileOpenFailed, part.value, failure);
+            }
+            part.length = SizeNarrow(CHttpToolW::GetFileSize(part.file.get(), part.value.c_str()));
+            part.head += "; filename=\"" + EscapeFieldText(PlainText(BaseName(part.value))) +
+                         "\"\r\nContent-Type: " + kFileContentType;
+        } else {
+            part.length = useUtf8_ ? CHttpEncoderW::Utf8EncodeLen(part.value.c_str())
+                                   : CHttpEncoderW::AnsiEncodeLen(part.value.c_str(), codePage_);
+        }
+        part.head += "\r\n\r\n";
+        part.headLength = SizeNarrow(part.head.size());
+        parts.push_back(std::move(part));
+    }
+    return parts;
+}
+
+std::unique_ptr<ConnectionHandle> CHttpClientT::OpenConnection(InternetHandle* hInternet,
+                                                               const std::u16string& url) const {
+    CHttpUrlAnalyzerT parts;
+    parts.Analyze(url, codePage_);
+    uint16_t port = IsHttps(url, parts) ? 443 : 80;
+    if (parts.PortLength() > 0) {
+        port = ParsePort(std::u16string_view(url).substr(parts.PortOffset(), parts.PortLength()));
+    }
+    if (parts.HostLength() == 0) {
+        ThrowError(HttpError::InvalidUrl);
+    }
+    const std::u16string host = url.substr(parts.HostOffset(), parts.HostLength());
+    auto connection = CHttpToolW::OpenConnection(hInternet, host.c_str(), port);
+    ApplyProxyAccount(connection.get());
+    return connection;
+}
+
+void CHttpClientT::ApplyProxyAccount(ConnectionHandle* hConnection) const {
+    if (!proxyUserName_ || !proxyPassword_ || proxyUserName_->empty() || proxyPassword_->empty()) {
+        return;
+    }
+    if (const uint32_t failure =
+            hConnection->SetOption(TextOption::ProxyUserName, *proxyUserName_)) {
+        ThrowError(HttpError::SetOptionFailed, failure);
+    }
+    if (const uint32_t failure =
+            hConnection->SetOption(TextOption::ProxyPassword, *proxyPassword_)) {
+        ThrowError(HttpError::SetOptionFailed, failure);
+    }
+}
+
+std::unique_ptr<RequestHandle> CHttpClientT::OpenRequest(ConnectionHandle* hConnection,
+                                                         const std::u16string& url,
+                                                         uint32_t flags) const {
+    CHttpUrlAnalyzerT parts;
+    parts.Analyze(url, codePage_);
+    if (IsHttps(url, parts)) {
+        flags |= RequestFlag::Secure;
+    }
+    const std::u16string rest = url.substr(parts.PathOffset());
+    const std::u16string objectName = parts.PathLength() > 0 ? rest : u"/" + rest;
+    auto request = CHttpToolW::OpenRequest(hConnection, objectName.c_str(), flags, codePage_);
+    if (HasFlag(flags, RequestFlag::PragmaNoCache)) {
+        CHttpToolW::AddHeader(request.get(), u"Cache-Control", u"no-cache", codePage_);
+    }
+    return request;
+}
+
+std::unique_ptr<CHttpResponseT> CHttpClientT::ProceedPost() {
+    if (!post_) {
+        ThrowError(HttpError::PostNotStarted);
+    }
+    try {
+        return Guarded([&] { return Step(); });
+    } catch (...) {
+        EndPostContext();
+        throw;
+    }
+}
+
+std::unique_ptr<CHttpResponseT> CHttpClientT::Step() {
+    PostContext& post = *post_;
+    if (post.contentLeft > 0) {
+        WriteContentPiece();
+        return nullptr;
+    }
+    if (post.next < post.parts.size()) {
+        StartPart();
+        return nullptr;
+    }
+    if (!post.closing.empty()) {
+        Write(post.closing);
+        stat_.AddPosted(0, static_cast<uint32_t>(post.closing.size()));
+        post.closing.clear();
+        return nullptr;
+    }
+    CHttpToolW::EndRequest(post.request.get());
+    auto response = std::make_unique<CHttpResponseT>(
+        std::move(post.internet), std::move(post.connection), std::move(post.request));
+    post_.reset();
+    stat_.Clear();
+    return response;
+}
+
+void CHttpClientT::StartPart() {
+    PostContext& post = *post_;
+    Part& part = post.parts[post.next];
+    std::string head = part.head;
+    if (post.upload) {
+        post.piece = part.file ? std::string() : PlainText(part.value);
+    } else {
+        head = (post.next > 0 ? "&" : "") +
+               FormText(part.name, HasFlag(part.flags, ParamFlag::EncodedName)) + "=";
+        post.piece = FormText(part.value, HasFlag(part.flags, ParamFlag::EncodedValue));
+    }
+    post.piecePos = 0;
+    post.contentLeft = part.length;
+    ++post.next;
+    stat_.StartParam(part.name, part.file ? part.value : u"", part.length);
+    Write(head);
+    const auto headBytes = static_cast<uint32_t>(head.size());
+    stat_.AddPosted(post.upload ? 0 : headBytes, headBytes);
+    if (part.length == 0) {
+        stat_.CompleteParam();
+    }
+}
+
+void CHttpClientT::WriteContentPiece() {
+    PostContext& post = *post_;
+    Part& part = post.parts[post.next - 1];
+    const uint32_t size = std::min(kPieceSize, post.contentLeft);
+    if (part.file) {
+        std::string bytes(size, '\0');
+        uint32_t got = 0;
+        while (got < size) {
+            uint32_t read = 0;
+            if (const uint32_t failure = part.file->Read(bytes.data() + got, size - got, read)) {
+                ThrowError(HttpError::FileReadFailed, failure);
+            }
+            if (read == 0) {
+                ThrowError(HttpError::FileShorterThanExpected);  // the file shrank meanwhile
+            }
+            got += read;
+        }
+        Write(bytes);
+    } else {
+        Write(post.piece.substr(post.piecePos, size));
+        post.piecePos += size;
+    }
+    post.contentLeft -= size;
+    stat_.AddPosted(size, size);
+    stat_.AddParamPosted(size);
+    if (post.contentLeft == 0) {
+        stat_.CompleteParam();
+    }
+}
+
+void CHttpClientT::Write(const std::string& bytes) {
+    CHttpToolW::InternetWriteFile(post_->request.get(),
+                                  reinterpret_cast<const uint8_t*>(bytes.data()),
+                                  static_cast<uint32_t>(bytes.size()));
+}
+
+std::u16string CHttpClientT::UploadBoundary() const {
+    return boundary_.value_or(kFixedBoundary);
+}
+
+std::string CHttpClientT::FormText(const std::u16string& text, bool encoded) const {
+    if (encoded) {
+        return PlainText(text);
+    }
+    return CHttpEncoderW::UrlEncodeA(text.c_str(), codePage_, useUtf8_);
+}
+
+uint32_t CHttpClientT::FormTextLength(const std::u16string& text, bool encoded) const {
+    if (!encoded) {
+        return CHttpEncoderW::UrlEncodeLenA(text.c_str(), codePage_, useUtf8_);
+    }
+    return useUtf8_ ? CHttpEncoderW::Utf8EncodeLen(text.c_str())
+                    : CHttpEncoderW::AnsiEncodeLen(text.c_str(), codePage_);
+}
+
+std::string CHttpClientT::PlainText(const std::u16string& text) const {
+    return useUtf8_ ? CHttpEncoderW::Utf8Encode(text.c_str())
+                    : CHttpEncoderW::AnsiEncode(text.c_str(), codePage_);
+}
+
+void CHttpClientT::QueryPostStat(CHttpPostStatT& stat) const {
+    Guarded([&] { stat = stat_; });
+}
+
+void CHttpClientT::EndPostContext() {
+    post_.reset();
+    stat_.Clear();
+}
+
+}  // namespace Osmer

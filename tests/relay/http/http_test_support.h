@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "relay/http/http_error.h"
+
+namespace http_test {
+
+// Tests speak to servers on 127.0.0.1 directly, whatever proxy the machine's environment names.
+inline void ClearProxyEnvironment() {
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                             "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
+        unsetenv(name);
+    }
+}
+
+inline std::string Narrow(const std::u16string& text) {
+    return std::string(text.begin(), text.end());
+}
+
+// Runs `operation`, which must throw httpclientexceptionW, and hands the exception back.
+inline Osmer::httpclientexceptionW Failure(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const Osmer::httpclientexceptionW& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no httpclientexceptionW was thrown";
+    return Osmer::httpclientexceptionW();
+}
+
+// Expects `operation` to fail with `error`, `message` and `win32ErrorCode`.
+inline void ExpectFailure(const std::function<void()>& operation, uint32_t error,
+                          const std::u16string& message, uint32_t win32ErrorCode = 0) {
+    const Osmer::httpclientexceptionW e = Failure(operation);
+    EXPECT_EQ(e.ErrorCode(), error);
+    EXPECT_EQ(Narrow(e.Message()), Narrow(message));
+    EXPECT_EQ(e.Win32ErrorCode(), win32ErrorCode);
+}
+
+}  // namespace http_test

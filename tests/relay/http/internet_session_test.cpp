@@ -1,0 +1,253 @@
+// The Internet layer against the configuration-endpoint stand-in on 127.0.0.1: the bytes a
+// request puts on the wire, and what each step answers.
+#include "platform/internet_session.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+
+#include "platform/system_error.h"
+#include "sim/configserver/config_server.h"
+#include "tests/relay/http/http_test_support.h"
+
+namespace internet = platform::internet;
+namespace error = platform::error;
+using namespace std::chrono_literals;
+
+namespace {
+
+class InternetSessionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        http_test::ClearProxyEnvironment();
+        uint32_t failure = 0;
+        session_ = internet::Session::Open(u"agent", internet::Access::Preconfigured, u"", u"", 0,
+                                           failure);
+        ASSERT_TRUE(session_);
+    }
+
+    std::unique_ptr<internet::Request> Open(std::string_view objectName, uint32_t flags = 0) {
+        uint32_t failure = 0;
+        connection_ = session_->Connect(u"127.0.0.1", server_.Port(), failure);
+        EXPECT_EQ(failure, error::kNone);
+        auto request =
+            connection_->OpenRequest("POST", objectName, "HTTP/1.1", {"*/*"}, flags, failure);
+        EXPECT_EQ(failure, error::kNone);
+        return request;
+    }
+
+    // Sends a request for the endpoint with an empty body and reads its response head.
+    std::unique_ptr<internet::Request> Exchange(uint32_t flags = 0) {
+        auto request = Open(sim::ConfigServer::kPath, flags);
+        EXPECT_EQ(request->Send(0), error::kNone);
+        EXPECT_EQ(request->End(), error::kNone);
+        return request;
+    }
+
+    static std::string ReadAll(internet::Request& request) {
+        std::string body;
+        char buffer[1000];
+        uint32_t read = 0;
+        while (request.Read(buffer, sizeof buffer, read) == error::kNone && read > 0) {
+            body.append(buffer, read);
+        }
+        return body;
+    }
+
+    static std::string Header(const internet::Request& request, std::u16string_view name) {
+        char16_t buffer[256];
+        uint32_t bytes = sizeof buffer;
+        if (request.QueryHeader(name, 0, buffer, bytes) != error::kNone) {
+            return "<none>";
+        }
+        return http_test::Narrow(std::u16string(buffer, bytes / 2));
+    }
+
+    sim::ConfigServer server_;
+    std::unique_ptr<internet::Session> session_;
+    std::unique_ptr<internet::Connection> connection_;
+};
+
+TEST_F(InternetSessionTest, SendsOnlyThePlatformHeadersAndTheAddedOnes) {
+    auto request = Open("/server/KS/queryDataInfo.html?x=1");
+    EXPECT_EQ(request->AddHeader("X-One: 1\r\n"), error::kNone);
+    EXPECT_EQ(request->AddHeader("X-Empty: "), error::kNone);
+    ASSERT_EQ(request->Send(3), error::kNone);
+    uint32_t written = 0;
+    EXPECT_EQ(request->Write("a=", 2, written), error::kNone);
+    EXPECT_EQ(written, 2u);
+    EXPECT_EQ(request->Write("b", 1, written), error::kNone);
+    ASSERT_EQ(request->End(), error::kNone);
+    ASSERT_TRUE(server_.WaitForRequests(1, 10s));
+    EXPECT_EQ(server_.Requests()[0],
+              "POST /server/KS/queryDataInfo.html?x=1 HTTP/1.1\r\n"
+              "Host: 127.0.0.1:" +
+                  std::to_string(server_.Port()) +
+                  "\r\n"
+                  "User-Agent: agent\r\n"
+                  "Accept: */*\r\n"
+                  "X-One: 1\r\n"
+                  "X-Empty:\r\n"
+                  "Content-Length: 3\r\n"
+                  "\r\n"
+                  "a=b");
+}
+
+TEST_F(InternetSessionTest, LargeBodiesGoOutWithoutAnExpectationAndUnsafeTargetBytesEncoded) {
+    const std::string body(1100 * 1024, 'x');
+    auto request = Open("/a b/\xE4\xB8\xAD\"");
+    ASSERT_EQ(request->Send(static_cast<uint32_t>(body.size())), error::kNone);
+    for (size_t at = 0; at < body.size(); at += 64 * 1024) {
+        const auto size = static_cast<uint32_t>(std::min<size_t>(64 * 1024, body.size() - at));
+        uint32_t written = 0;
+        ASSERT_EQ(request->Write(body.data() + at, size, written), error::kNone);
+    }
+    ASSERT_EQ(request->End(), error::kNone);
+    ASSERT_TRUE(server_.WaitForRequests(1, 10s));
+    const std::string received = server_.Requests()[0];
+    const std::string head = received.substr(0, received.find("\r\n\r\n") + 4);
+    EXPECT_EQ(head.substr(0, head.find("\r\n")), "POST /a%20b/%E4%B8%AD%22 HTTP/1.1");
+    EXPECT_EQ(head.find("Expect"), std::string::npos) << head;
+    EXPECT_EQ(head.find("Content-Type"), std::string::npos) << head;
+    EXPECT_EQ(received.substr(head.size()), body);
+}
+
+TEST_F(InternetSessionTest, RefusesHeaderLinesThatAreNotOneHeader) {
+    auto request = Open("/");
+    for (const char* line : {"X-A: 1\r\nX-B: 2", "X-A: 1\n", "NoColon", ": value", "Bad Name: x"}) {
+        EXPECT_EQ(request->AddHeader(line), error::kInvalidParameter) << line;
+    }
+}
+
+TEST_F(InternetSessionTest, StepsOutOfOrderAreRefused) {
+    auto request = Open(sim::ConfigServer::kPath);
+    uint32_t written = 0;
+    char buffer[8];
+    uint32_t bytes = sizeof buffer;
+    EXPECT_EQ(request->Write("x", 1, written), error::kInternetIncorrectHandleState);
+    EXPECT_EQ(request->End(), error::kInternetIncorrectHandleState);
+    ASSERT_EQ(request->Send(4), error::kNone);
+    EXPECT_EQ(request->AddHeader("X-Late: 1"), error::kInternetIncorrectHandleState);
+    EXPECT_EQ(request->Write("12345", 5, written), error::kInvalidParameter);
+    EXPECT_EQ(request->Write("12", 2, written), error::kNone);
+    EXPECT_EQ(request->End(), error::kInternetIncorrectHandleState);  // two bytes still owed
+    EXPECT_EQ(request->QueryHeader(u"Content-Type", 0, nullptr, bytes),
+              error::kInternetIncorrectHandleState);
+    EXPECT_EQ(request->Read(buffer, sizeof buffer, written), error::kInternetIncorrectHandleState);
+    EXPECT_EQ(request->Write("34", 2, written), error::kNone);
+    EXPECT_EQ(request->End(), error::kNone);
+}
+
+TEST_F(InternetSessionTest, HeaderQueriesGiveTheNeededSizeAndEveryOccurrence) {
+    sim::ConfigAnswer answer;
+    answer.extraHeaders = {"X-Long: 0123456789", "x-long:  second  "};
+    server_.SetAnswer(answer);
+    auto request = Exchange();
+
+    char16_t buffer[16];
+    uint32_t bytes = 8;
+    EXPECT_EQ(request->QueryHeader(u"X-LONG", 0, buffer, bytes), error::kInsufficientBuffer);
+    EXPECT_EQ(bytes, 22u);  // ten characters and the terminator
+    EXPECT_EQ(request->QueryHeader(u"X-LONG", 0, buffer, bytes), error::kNone);
+    EXPECT_EQ(bytes, 20u);
+    EXPECT_EQ(std::u16string(buffer), u"0123456789");
+    bytes = sizeof buffer;
+    EXPECT_EQ(request->QueryHeader(u"X-Long", 1, buffer, bytes), error::kNone);
+    EXPECT_EQ(std::u16string(buffer, bytes / 2), u"second");
+    bytes = sizeof buffer;
+    EXPECT_EQ(request->QueryHeader(u"X-Long", 2, buffer, bytes), error::kHttpHeaderNotFound);
+    EXPECT_EQ(request->QueryHeader(u"X-Absent", 0, buffer, bytes), error::kHttpHeaderNotFound);
+}
+
+TEST_F(InternetSessionTest, ReadsFillTheBufferAcrossPiecesThatArriveApart) {
+    sim::ConfigAnswer answer;
+    answer.body = std::string(5000, 'b');
+    answer.pieceSize = 700;
+    answer.pieceDelay = 20ms;
+    server_.SetAnswer(answer);
+    auto request = Exchange();
+    char buffer[4096];
+    uint32_t read = 0;
+    EXPECT_EQ(request->Read(buffer, sizeof buffer, read), error::kNone);
+    EXPECT_EQ(read, 4096u);
+    EXPECT_EQ(request->Read(buffer, sizeof buffer, read), error::kNone);
+    EXPECT_EQ(read, 904u);
+    EXPECT_EQ(request->Read(buffer, sizeof buffer, read), error::kNone);
+    EXPECT_EQ(read, 0u);
+}
+
+TEST_F(InternetSessionTest, RedirectionsAreFollowedUnlessTheRequestSaysNo) {
+    sim::ConfigAnswer answer;
+    answer.status = 302;
+    answer.reason = "Found";
+    answer.extraHeaders = {"Location: /moved"};
+    answer.body = "moved elsewhere";
+    server_.SetAnswer(answer);
+
+    auto followed = Exchange();
+    EXPECT_EQ(Header(*followed, u"Location"), "<none>");
+    EXPECT_EQ(Header(*followed, u"Content-Type"), "text/plain");
+    EXPECT_EQ(ReadAll(*followed), "Not Found\n");
+    ASSERT_TRUE(server_.WaitForRequests(2, 10s));
+    EXPECT_EQ(server_.Requests()[1].substr(0, 21), "GET /moved HTTP/1.1\r\n");
+
+    auto kept = Exchange(internet::kFlagNoAutoRedirect);
+    EXPECT_EQ(Header(*kept, u"Location"), "/moved");
+    EXPECT_EQ(ReadAll(*kept), "moved elsewhere");
+}
+
+TEST_F(InternetSessionTest, AnAnswerThatStallsEndsTheWaitWithATimeout) {
+    sim::ConfigAnswer answer;
+    answer.delay = 20s;
+    server_.SetAnswer(answer);
+    ASSERT_EQ(session_->SetOption(internet::TimeOption::ReceiveTimeout, 300), error::kNone);
+    auto request = Open(sim::ConfigServer::kPath);
+    ASSERT_EQ(request->Send(0), error::kNone);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(request->End(), error::kInternetTimeout);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 250ms);
+    EXPECT_LT(waited, 15s);
+}
+
+TEST_F(InternetSessionTest, AServerThatIsNotThereFailsTheSend) {
+    uint16_t closedPort = 0;
+    {
+        sim::ConfigServer gone;
+        closedPort = gone.Port();
+    }
+    uint32_t failure = 0;
+    auto connection = session_->Connect(u"127.0.0.1", closedPort, failure);
+    auto request = connection->OpenRequest("POST", "/", "HTTP/1.1", {}, 0, failure);
+    EXPECT_EQ(request->Send(0), error::kInternetCannotConnect);
+    EXPECT_EQ(request->End(), error::kInternetIncorrectHandleState);
+}
+
+TEST_F(InternetSessionTest, RefusesHostsAndSettingsItCannotUse) {
+    uint32_t failure = 0;
+    for (const char16_t* host : {u"a b", u"user@host", u"[::1", u"h/x", u"h:80", u"[nothex]"}) {
+        EXPECT_FALSE(session_->Connect(host, 80, failure));
+        EXPECT_EQ(failure, error::kInternetInvalidUrl);
+    }
+    EXPECT_TRUE(session_->Connect(u"[::1]", 80, failure));
+    EXPECT_TRUE(session_->Connect(u"::1", 80, failure));
+
+    EXPECT_FALSE(internet::Session::Open(u"", internet::Access::Preconfigured, u"", u"", 0x10000000,
+                                         failure));
+    EXPECT_EQ(failure, error::kInvalidParameter);
+    EXPECT_FALSE(internet::Session::Open(u"", internet::Access::NamedProxy, u"", u"", 0, failure));
+    EXPECT_EQ(failure, error::kInvalidParameter);
+    EXPECT_FALSE(
+        internet::Session::Open(u"", static_cast<internet::Access>(2), u"", u"", 0, failure));
+    EXPECT_EQ(session_->SetOption(internet::TimeOption::ConnectTimeout, 0),
+              error::kInvalidParameter);
+
+    auto connection = session_->Connect(u"127.0.0.1", 80, failure);
+    EXPECT_FALSE(connection->OpenRequest("POST", "/", "HTTP/2", {}, 0, failure));
+    EXPECT_FALSE(connection->OpenRequest("post me", "/", "HTTP/1.1", {}, 0, failure));
+    EXPECT_EQ(failure, error::kInvalidParameter);
+}
+
+}  // namespace
