@@ -1,0 +1,25 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+
+// Whole-file reads and writes for the files the system keeps for itself.
+namespace platform::posix {
+
+// Reads the whole file at path into contents. 0 or an errno.
+int ReadFileContents(const std::string& path, std::string& contents);
+
+// Replaces the file at path with contents so that every reader sees either the old file or the
+// new one whole, even after a crash or a power cut: the bytes go to a temporary file beside it,
+// are flushed to the disk, and the temporary file is renamed over the old one. 0 or an errno.
+int ReplaceFileAtomically(const std::string& path, std::string_view contents, mode_t mode);
+
+// Creates directory and every missing parent. 0 or an errno.
+int MakeDirectories(const std::string& directory, mode_t mode);
+
+// The directory part of path ("." for a bare name).
+std::string DirectoryOf(const std::string& path);
+
+}  // namespace platform::posix

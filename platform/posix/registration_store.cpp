@@ -1,0 +1,271 @@
+// Each scope's registrations live in one text file. A change reads the file, changes it in
+// memory and writes it back atomically while holding a lock on its directory, so that two
+// programs registering at once cannot lose each other's entries.
+#include "platform/registration_store.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <functional>
+#include <memory>
+
+#include "platform/code_page.h"
+#include "platform/posix/file_contents.h"
+#include "platform/posix/registration_file.h"
+#include "platform/posix/registration_root.h"
+#include "platform/system_error.h"
+
+namespace platform {
+namespace {
+
+using posix::RegistrationKey;
+using posix::RegistrationKeys;
+
+constexpr char kRootVariable[] = "ZEMBRA_REGISTRY_ROOT";
+constexpr char kMachineFile[] = "machine.reg";
+constexpr char kUserFile[] = "user.reg";
+constexpr char kMachineDirectory[] = "/var/lib/zembra";
+constexpr mode_t kDirectoryMode = 0755;
+constexpr mode_t kFileMode = 0644;
+
+std::string Utf8(std::u16string_view text) {
+    return codepage::Utf16ToUtf8(text);
+}
+
+std::string HomeDirectory() {
+    if (const char* home = getenv("HOME"); home != nullptr && home[0] == '/') {
+        return home;
+    }
+    const passwd* entry = getpwuid(getuid());
+    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
+}
+
+// The file of a scope; empty when the per-user store has no place (no home directory).
+std::string StoreFile(RegistrationScope scope) {
+    const bool machine = scope == RegistrationScope::Machine;
+    if (const char* root = getenv(kRootVariable); root != nullptr && root[0] != '\0') {
+        return std::string(root) + "/" + (machine ? kMachineFile : kUserFile);
+    }
+    if (machine) {
+        return std::string(kMachineDirectory) + "/" + kMachineFile;
+    }
+    if (const char* config = getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
+        return std::string(config) + "/zembra/" + kUserFile;
+    }
+    const std::string home = HomeDirectory();
+    return home.empty() ? "" : home + "/.config/zembra/" + kUserFile;
+}
+
+uint32_t ErrorOf(int errnoValue) {
+    switch (errnoValue) {
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return error::kAccessDenied;
+        default:
+            return error::kRegistryIoFailed;
+    }
+}
+
+// Reads a store file; a file that does not exist is an empty store.
+uint32_t Load(const std::string& file, RegistrationKeys& keys, std::u16string& problem) {
+    keys.keys.clear();
+    if (file.empty()) {
+        return 0;
+    }
+    std::string text;
+    if (const int readError = posix::ReadFileContents(file, text)) {
+        if (readError == ENOENT) {
+            return 0;
+        }
+        problem = codepage::Utf8ToUtf16("cannot read the registration store " + file + ": " +
+                                        strerror(readError));
+        return ErrorOf(readError);
+    }
+    std::string why;
+    if (!posix::ParseRegistrations(text, keys, why)) {
+        problem = codepage::Utf8ToUtf16("the registration store " + file + " is damaged (" + why +
+                                        "); repair it or remove it and register again");
+        return error::kRegistryCorrupt;
+    }
+    return 0;
+}
+
+// An exclusive lock on a directory, released when the object goes.
+class DirectoryLock {
+  public:
+    explicit DirectoryLock(const std::string& directory)
+        : fd_(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ >= 0) {
+            while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~DirectoryLock() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    DirectoryLock(const DirectoryLock&) = delete;
+    DirectoryLock& operator=(const DirectoryLock&) = delete;
+
+  private:
+    int fd_;
+};
+
+// Applies change to the stored keys and stores the result. change answers 0 to have the result
+// written, or a failure number to leave the store as it is.
+uint32_t Change(RegistrationScope scope, std::u16string& problem,
+                const std::function<uint32_t(RegistrationKeys&)>& change) {
+    const std::string file = StoreFile(scope);
+    if (file.empty()) {
+        problem = u"the per-user registration store has no place: there is no home directory";
+        return error::kPathNotFound;
+    }
+    const std::string directory = posix::DirectoryOf(file);
+    if (const int made = posix::MakeDirectories(directory, kDirectoryMode)) {
+        problem = codepage::Utf8ToUtf16("cannot create the directory " + directory + ": " +
+                                        strerror(made));
+        return ErrorOf(made);
+    }
+    DirectoryLock lock(directory);
+    RegistrationKeys keys;
+    if (const uint32_t loaded = Load(file, keys, problem)) {
+        return loaded;
+    }
+    if (const uint32_t changed = change(keys)) {
+        return changed;
+    }
+    const int written = posix::ReplaceFileAtomically(file, FormatRegistrations(keys), kFileMode);
+    if (written != 0) {
+        problem = codepage::Utf8ToUtf16("cannot write the registration store " + file + ": " +
+                                        strerror(written));
+        return ErrorOf(written);
+    }
+    return 0;
+}
+
+uint32_t QueryIn(const RegistrationKeys& keys, const std::string& key, const std::string& name,
+                 std::u16string& value) {
+    const RegistrationKey* found = keys.Find(key);
+    const posix::RegistrationValue* entry = found != nullptr ? found->Value(name) : nullptr;
+    if (entry == nullptr) {
+        return error::kFileNotFound;
+    }
+    value = codepage::Utf8ToUtf16(entry->text);
+    return 0;
+}
+
+}  // namespace
+
+std::string posix::RegistrationRootSetting() {
+    const char* root = getenv(kRootVariable);
+    if (root == nullptr || root[0] == '\0') {
+        return "";
+    }
+    struct FreeDeleter {
+        void operator()(char* p) const { free(p); }
+    };
+    const std::unique_ptr<char, FreeDeleter> absolute(realpath(root, nullptr));
+    return std::string(kRootVariable) + "=" + (absolute ? absolute.get() : root);
+}
+
+RegistrationStore::RegistrationStore(RegistrationScope scope) : scope_(scope) {}
+
+uint32_t RegistrationStore::OpenKey(std::u16string_view key) const {
+    problem_.clear();
+    RegistrationKeys keys;
+    if (const uint32_t loaded = Load(StoreFile(scope_), keys, problem_)) {
+        return loaded;
+    }
+    return keys.Exists(Utf8(key)) ? 0 : error::kFileNotFound;
+}
+
+uint32_t RegistrationStore::QueryValue(std::u16string_view key, std::u16string_view name,
+                                       std::u16string& value) const {
+    problem_.clear();
+    RegistrationKeys keys;
+    if (const uint32_t loaded = Load(StoreFile(scope_), keys, problem_)) {
+        return loaded;
+    }
+    return QueryIn(keys, Utf8(key), Utf8(name), value);
+}
+
+uint32_t RegistrationStore::SetValue(std::u16string_view key, std::u16string_view name,
+                                     std::u16string_view value) {
+    problem_.clear();
+    const std::string path = Utf8(key);
+    if (!posix::IsValidKeyPath(path)) {
+        problem_ = u"not a registration key name: " + std::u16string(key);
+        return error::kInvalidParameter;
+    }
+    return Change(scope_, problem_, [&](RegistrationKeys& keys) -> uint32_t {
+        keys.Create(path).SetValue(Utf8(name), Utf8(value));
+        return 0;
+    });
+}
+
+uint32_t RegistrationStore::DeleteValue(std::u16string_view key, std::u16string_view name) {
+    problem_.clear();
+    return Change(scope_, problem_, [&](RegistrationKeys& keys) -> uint32_t {
+        RegistrationKey* found = keys.Find(Utf8(key));
+        return found != nullptr && found->EraseValue(Utf8(name)) ? 0 : error::kFileNotFound;
+    });
+}
+
+uint32_t RegistrationStore::DeleteKey(std::u16string_view key) {
+    problem_.clear();
+    return Change(scope_, problem_, [&](RegistrationKeys& keys) -> uint32_t {
+        const std::string path = Utf8(key);
+        if (keys.HasSubKeys(path)) {
+            return error::kAccessDenied;
+        }
+        if (keys.Find(path) == nullptr) {
+            return error::kFileNotFound;
+        }
+        keys.Erase(path);
+        return 0;
+    });
+}
+
+namespace {
+
+// Loads both stores and picks the one whose key stands: the user's when it has the key.
+uint32_t LoadMerged(std::u16string_view key, RegistrationKeys& chosen, std::u16string& problem) {
+    problem.clear();
+    RegistrationKeys user;
+    if (const uint32_t loaded = Load(StoreFile(RegistrationScope::PerUser), user, problem)) {
+        return loaded;
+    }
+    if (user.Exists(Utf8(key))) {
+        chosen = std::move(user);
+        return 0;
+    }
+    return Load(StoreFile(RegistrationScope::Machine), chosen, problem);
+}
+
+}  // namespace
+
+uint32_t ClassesRoot::OpenKey(std::u16string_view key) const {
+    RegistrationKeys keys;
+    if (const uint32_t loaded = LoadMerged(key, keys, problem_)) {
+        return loaded;
+    }
+    return keys.Exists(Utf8(key)) ? 0 : error::kFileNotFound;
+}
+
+uint32_t ClassesRoot::QueryValue(std::u16string_view key, std::u16string_view name,
+                                 std::u16string& value) const {
+    RegistrationKeys keys;
+    if (const uint32_t loaded = LoadMerged(key, keys, problem_)) {
+        return loaded;
+    }
+    return QueryIn(keys, Utf8(key), Utf8(name), value);
+}
+
+}  // namespace platform

@@ -1,0 +1,312 @@
+// A service is a systemd unit file, <short name>.service, in the unit directory
+// (/etc/systemd/system unless ZEMBRA_UNIT_DIR names another); automatic start is a link to it in
+// multi-user.target.wants, and the description is the comment that opens the file. systemd is
+// told about changes, and asked to stop the service, only where it runs and reads that directory.
+#include "platform/service_installer.h"
+
+#include <errno.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <vector>
+
+#include "platform/code_page.h"
+#include "platform/posix/file_contents.h"
+#include "platform/posix/registration_root.h"
+#include "platform/system_error.h"
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+constexpr char kUnitDirectoryVariable[] = "ZEMBRA_UNIT_DIR";
+constexpr char kDefaultUnitDirectory[] = "/etc/systemd/system";
+constexpr char kSystemdRunning[] = "/run/systemd/system";
+constexpr const char* kSystemdUnitDirectories[] = {
+    "/etc/systemd/system",     "/run/systemd/system", "/usr/local/lib/systemd/system",
+    "/usr/lib/systemd/system", "/lib/systemd/system",
+};
+constexpr char kWantsDirectory[] = "multi-user.target.wants";
+constexpr char kDescriptionPrefix[] = "# ";
+constexpr char kDisplayNameKey[] = "Description=";
+constexpr mode_t kUnitMode = 0644;
+constexpr mode_t kDirectoryMode = 0755;
+
+std::string UnitFile(const ServiceIdentity& service) {
+    return codepage::Utf16ToUtf8(service.shortName) + ".service";
+}
+
+std::string RealPath(const std::string& path) {
+    struct FreeDeleter {
+        void operator()(char* p) const { free(p); }
+    };
+    const std::unique_ptr<char, FreeDeleter> resolved(realpath(path.c_str(), nullptr));
+    return resolved ? resolved.get() : "";
+}
+
+bool SystemdReads(const std::string& directory) {
+    if (access(kSystemdRunning, F_OK) != 0) {
+        return false;
+    }
+    const std::string resolved = RealPath(directory);
+    for (const char* known : kSystemdUnitDirectories) {
+        if (!resolved.empty() && RealPath(known) == resolved) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Runs systemctl with the arguments and answers its exit status, -1 when it could not run.
+int Systemctl(std::vector<const char*> arguments) {
+    arguments.insert(arguments.begin(), "systemctl");
+    arguments.push_back(nullptr);
+    pid_t child;
+    if (posix_spawnp(&child, "systemctl", nullptr, nullptr, const_cast<char**>(arguments.data()),
+                     environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+uint32_t ErrorOf(int errnoValue) {
+    switch (errnoValue) {
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return error::kAccessDenied;
+        case ENOENT:
+            return error::kPathNotFound;
+        default:
+            return error::kGeneralFailure;
+    }
+}
+
+bool HasControlCharacter(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A value in double quotes as systemd reads it: backslash escapes, "%%" for a percent sign and,
+// on command lines, "$$" for a dollar sign.
+std::string SystemdQuoted(std::string_view text, bool commandLine) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '\\' || c == '"') {
+            out += '\\';
+        } else if (c == '%' || (commandLine && c == '$')) {
+            out += c;
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Free text for Description=: one line, percent signs doubled.
+std::string SystemdText(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            out += ' ';
+        } else {
+            out += c;
+            if (c == '%') {
+                out += '%';
+            }
+        }
+    }
+    return out;
+}
+
+std::string FormatUnit(const ServiceIdentity& service, const ServiceDefinition& definition) {
+    std::string unit = "[Unit]\n";
+    unit += kDisplayNameKey + SystemdText(codepage::Utf16ToUtf8(service.name)) + "\n";
+    if (definition.afterNetwork) {
+        unit += "After=network.target\n";
+    }
+    unit += "\n[Service]\nType=notify\n";
+    unit +=
+        "ExecStart=" + SystemdQuoted(codepage::Utf16ToUtf8(definition.programPath), true) + "\n";
+    // Started by systemd, the program must find the registrations it was installed with.
+    if (const std::string root = posix::RegistrationRootSetting(); !root.empty()) {
+        unit += "Environment=" + SystemdQuoted(root, false) + "\n";
+    }
+    return unit + "\n[Install]\nWantedBy=multi-user.target\n";
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+uint32_t ServiceInstaller::Open() {
+    const char* chosen = getenv(kUnitDirectoryVariable);
+    const std::string directory =
+        chosen != nullptr && chosen[0] != '\0' ? chosen : kDefaultUnitDirectory;
+    struct stat info;
+    if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return error::kDatabaseDoesNotExist;
+    }
+    if (access(directory.c_str(), W_OK) != 0) {
+        return error::kAccessDenied;
+    }
+    unitDirectory_ = directory;
+    return error::kNone;
+}
+
+bool ServiceInstaller::Exists(const ServiceIdentity& service) const {
+    struct stat info;
+    return !unitDirectory_.empty() &&
+           stat((unitDirectory_ + "/" + UnitFile(service)).c_str(), &info) == 0 &&
+           S_ISREG(info.st_mode);
+}
+
+uint32_t ServiceInstaller::Stop(const ServiceIdentity& service) {
+    if (!Exists(service)) {
+        return error::kServiceDoesNotExist;
+    }
+    const std::string unit = UnitFile(service);
+    if (!SystemdReads(unitDirectory_) || Systemctl({"is-active", "--quiet", unit.c_str()}) != 0) {
+        return error::kServiceNotActive;
+    }
+    return Systemctl({"stop", unit.c_str()}) == 0 ? error::kNone : error::kServiceRequestTimeout;
+}
+
+uint32_t ServiceInstaller::Delete(const ServiceIdentity& service) {
+    if (!Exists(service)) {
+        return error::kServiceDoesNotExist;
+    }
+    const std::string unit = UnitFile(service);
+    const std::string link = unitDirectory_ + "/" + kWantsDirectory + "/" + unit;
+    if (unlink(link.c_str()) != 0 && errno != ENOENT) {
+        return ErrorOf(errno);
+    }
+    if (unlink((unitDirectory_ + "/" + unit).c_str()) != 0) {
+        return ErrorOf(errno);
+    }
+    if (SystemdReads(unitDirectory_)) {
+        Systemctl({"daemon-reload"});
+    }
+    return error::kNone;
+}
+
+uint32_t ServiceInstaller::Create(const ServiceIdentity& service,
+                                  const ServiceDefinition& definition) {
+    if (unitDirectory_.empty()) {
+        return error::kAccessDenied;
+    }
+    if (Exists(service)) {
+        return error::kServiceExists;
+    }
+    const std::string program = codepage::Utf16ToUtf8(definition.programPath);
+    if (program.empty() || program[0] != '/' || HasControlCharacter(program)) {
+        return error::kInvalidParameter;
+    }
+    const std::string path = unitDirectory_ + "/" + UnitFile(service);
+    if (const int written =
+            posix::ReplaceFileAtomically(path, FormatUnit(service, definition), kUnitMode)) {
+        return ErrorOf(written);
+    }
+    return ChangeStartType(service, definition.startType);
+}
+
+uint32_t ServiceInstaller::ChangeStartType(const ServiceIdentity& service,
+                                           ServiceStartType startType) {
+    if (!Exists(service)) {
+        return error::kServiceDoesNotExist;
+    }
+    const std::string path = unitDirectory_ + "/" + UnitFile(service);
+    std::string text;
+    if (const int read = posix::ReadFileContents(path, text)) {
+        return ErrorOf(read);
+    }
+    std::vector<std::string> lines = Lines(text);
+    for (auto& line : lines) {
+        if (line.rfind(kDisplayNameKey, 0) == 0) {
+            line = kDisplayNameKey + SystemdText(codepage::Utf16ToUtf8(service.name));
+        }
+    }
+    if (const int written = posix::ReplaceFileAtomically(path, Joined(lines), kUnitMode)) {
+        return ErrorOf(written);
+    }
+    const std::string wants = unitDirectory_ + "/" + kWantsDirectory;
+    const std::string link = wants + "/" + UnitFile(service);
+    if (unlink(link.c_str()) != 0 && errno != ENOENT) {
+        return ErrorOf(errno);
+    }
+    if (startType == ServiceStartType::Automatic) {
+        if (const int made = posix::MakeDirectories(wants, kDirectoryMode)) {
+            return ErrorOf(made);
+        }
+        if (symlink(path.c_str(), link.c_str()) != 0) {
+            return ErrorOf(errno);
+        }
+    }
+    if (SystemdReads(unitDirectory_)) {
+        Systemctl({"daemon-reload"});
+    }
+    return error::kNone;
+}
+
+uint32_t ServiceInstaller::SetDescription(const ServiceIdentity& service,
+                                          std::u16string_view description) {
+    if (!Exists(service)) {
+        return error::kServiceDoesNotExist;
+    }
+    const std::string path = unitDirectory_ + "/" + UnitFile(service);
+    std::string text;
+    if (const int read = posix::ReadFileContents(path, text)) {
+        return ErrorOf(read);
+    }
+    std::vector<std::string> lines = Lines(text);
+    size_t old = 0;
+    while (old < lines.size() && lines[old].rfind(kDescriptionPrefix, 0) == 0) {
+        ++old;
+    }
+    std::vector<std::string> comment;
+    for (const auto& line : Lines(codepage::Utf16ToUtf8(description))) {
+        comment.push_back(kDescriptionPrefix + line);
+    }
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(old));
+    lines.insert(lines.begin(), comment.begin(), comment.end());
+    if (const int written = posix::ReplaceFileAtomically(path, Joined(lines), kUnitMode)) {
+        return ErrorOf(written);
+    }
+    if (SystemdReads(unitDirectory_)) {
+        Systemctl({"daemon-reload"});
+    }
+    return error::kNone;
+}
+
+}  // namespace platform

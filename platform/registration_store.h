@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Whose registrations a store holds: the machine's, or the current user's.
+enum class RegistrationScope { Machine, PerUser };
+
+// The registrations of one scope, the counterpart of the registry's classes root. Keys are paths
+// of names joined by backslashes ("AppID\Zembra.EXE"); each key holds named text values, the
+// empty name standing for the key's default value. Key and value names compare without regard
+// to ASCII letter case. Every call answers 0 or a failure number of platform/system_error.h;
+// a change is stored at once, whole or not at all.
+class RegistrationStore {
+  public:
+    explicit RegistrationStore(RegistrationScope scope);
+
+    // 0 when the key exists, kFileNotFound when it does not.
+    uint32_t OpenKey(std::u16string_view key) const;
+    // kFileNotFound when the key or the value does not exist.
+    uint32_t QueryValue(std::u16string_view key, std::u16string_view name,
+                        std::u16string& value) const;
+    // Creates the key when it does not exist.
+    uint32_t SetValue(std::u16string_view key, std::u16string_view name, std::u16string_view value);
+    // kFileNotFound when the key or the value does not exist.
+    uint32_t DeleteValue(std::u16string_view key, std::u16string_view name);
+    // Deletes a key and its values; kFileNotFound when it does not exist, kAccessDenied while it
+    // has sub-keys.
+    uint32_t DeleteKey(std::u16string_view key);
+
+    // What went wrong in the last failed call, for a person to act on: where the store is and
+    // why it could not be used. Empty when nothing failed.
+    const std::u16string& Problem() const { return problem_; }
+
+  private:
+    RegistrationScope scope_;
+    mutable std::u16string problem_;
+};
+
+// The registrations as a program reads them: a key of the current user's store stands in for the
+// machine's key of the same path, values and all.
+class ClassesRoot {
+  public:
+    uint32_t OpenKey(std::u16string_view key) const;
+    uint32_t QueryValue(std::u16string_view key, std::u16string_view name,
+                        std::u16string& value) const;
+    const std::u16string& Problem() const { return problem_; }
+
+  private:
+    mutable std::u16string problem_;
+};
+
+}  // namespace platform

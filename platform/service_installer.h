@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+enum class ServiceStartType : uint32_t { Automatic = 2, Demand = 3 };
+
+// A service as the service manager files it: its name, which people see, and the plain short
+// name the service manager keys it under where the name itself cannot serve as one.
+struct ServiceIdentity {
+    std::u16string name;
+    std::u16string shortName;
+};
+
+struct ServiceDefinition {
+    std::u16string programPath;  // registered in double quotes, without arguments
+    ServiceStartType startType = ServiceStartType::Demand;
+    bool afterNetwork = false;  // starts once the system's network services run
+};
+
+// The service manager, opened for installing, changing and removing services. Failures are the
+// numbers of platform/system_error.h.
+class ServiceInstaller {
+  public:
+    // 0, or why the service manager cannot be opened for changes (kAccessDenied,
+    // kDatabaseDoesNotExist). The other calls need a successful Open.
+    uint32_t Open();
+
+    bool Exists(const ServiceIdentity& service) const;
+    // Asks the service to stop. kServiceNotActive when it does not run.
+    uint32_t Stop(const ServiceIdentity& service);
+    uint32_t Delete(const ServiceIdentity& service);
+    // kServiceExists when a service of that name is installed already.
+    uint32_t Create(const ServiceIdentity& service, const ServiceDefinition& definition);
+    // Sets the start type, and the name people see to service.name; the program, dependencies and
+    // account stay.
+    uint32_t ChangeStartType(const ServiceIdentity& service, ServiceStartType startType);
+    uint32_t SetDescription(const ServiceIdentity& service, std::u16string_view description);
+
+  private:
+    std::string unitDirectory_;
+};
+
+}  // namespace platform
