@@ -1,4 +1,8 @@
-#include "webservice/web/web_server.h"
+#include "platform/process_exit.h"
+#include "webservice/host/command_line.h"
+#include "webservice/host/zembra_module.h"
 
-// Until the service host exists, the program serves the reader directly.
-int main() { return StartWebServer("19196") ? 0 : 1; }
+int main(int argc, char** argv) {
+    CZembraModule module;
+    return platform::ProcessExitStatus(module.Main(CommandLineOf(argc, argv)));
+}

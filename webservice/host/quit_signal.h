@@ -1,0 +1,32 @@
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+
+// The quit message of a thread that waits for its end: posted once from any thread, seen by
+// every later look.
+class QuitSignal {
+  public:
+    void Post() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            posted_ = true;
+        }
+        posted_changed_.notify_all();
+    }
+
+    bool Posted() const {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return posted_;
+    }
+
+    void Wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        posted_changed_.wait(lock, [this] { return posted_; });
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable posted_changed_;
+    bool posted_ = false;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string_view>
+
+// Who Zembra is to the service manager, the registrations, the event log and the web.
+namespace ZembraIdentity {
+
+// Name and display name of the service, source of its event-log entries, caption of its
+// messages.
+constexpr std::u16string_view kServiceName = u"Pelidor身份证读卡器服务";
+constexpr std::u16string_view kDescription =
+    u"该服务用于创建身份证读卡器webservice，以便网页访问读卡内容";
+// The plain name the service manager files the service under where it needs one.
+constexpr std::u16string_view kShortName = u"zembra";
+
+constexpr std::u16string_view kAppId = u"{BC559BEB-5FE4-485F-B35A-5EFC07B07324}";
+constexpr std::u16string_view kAppIdKey = u"AppID\\{BC559BEB-5FE4-485F-B35A-5EFC07B07324}";
+constexpr std::u16string_view kProgramKey = u"AppID\\Zembra.EXE";
+constexpr std::u16string_view kAppIdName = u"Zembra";
+constexpr std::u16string_view kAppIdValue = u"AppID";
+constexpr std::u16string_view kLocalServiceValue = u"LocalService";
+
+constexpr const char* kWebServerPort = "19196";
+
+}  // namespace ZembraIdentity
