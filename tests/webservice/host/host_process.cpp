@@ -1,0 +1,150 @@
+#include "tests/webservice/host/host_process.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "tests/webservice/host/scratch_directory.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPollPause = std::chrono::milliseconds(20);
+
+std::vector<std::string> MergedEnvironment(const HostProcess::Environment& changes) {
+    std::vector<std::string> merged;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        if (changes.count(text.substr(0, text.find('='))) == 0) {
+            merged.push_back(text);
+        }
+    }
+    for (const auto& [name, value] : changes) {
+        if (value) {
+            merged.push_back(name + "=" + *value);
+        }
+    }
+    return merged;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (auto& text : texts) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+bool Connects(unsigned short port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return connected;
+}
+
+}  // namespace
+
+HostProcess::HostProcess(const std::filesystem::path& program,
+                         const std::vector<std::string>& arguments, const Environment& environment,
+                         const std::filesystem::path& outputDirectory)
+    : output_(outputDirectory / "stdout.txt"), errors_(outputDirectory / "stderr.txt") {
+    std::vector<std::string> argv = {program.string()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> envp = MergedEnvironment(environment);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output_.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors_.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // The child starts with every signal at its default and none blocked, whatever the test has.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    if (posix_spawn(&pid_, argv[0].c_str(), &actions, &attributes, Pointers(argv).data(),
+                    Pointers(envp).data()) != 0) {
+        pid_ = -1;
+    }
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+HostProcess::~HostProcess() {
+    if (pid_ > 0 && !status_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+void HostProcess::Signal(int signal) const {
+    if (pid_ > 0 && !status_) {
+        kill(pid_, signal);
+    }
+}
+
+std::optional<int> HostProcess::WaitForExit(std::chrono::milliseconds within) {
+    const auto deadline = Clock::now() + within;
+    while (pid_ > 0 && !status_) {
+        int raw = 0;
+        if (waitpid(pid_, &raw, WNOHANG) == pid_) {
+            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        } else if (Clock::now() >= deadline) {
+            break;
+        } else {
+            std::this_thread::sleep_for(kPollPause);
+        }
+    }
+    return status_;
+}
+
+std::string HostProcess::Output() const {
+    return ReadWholeFile(output_);
+}
+
+std::string HostProcess::Errors() const {
+    return ReadWholeFile(errors_);
+}
+
+std::optional<int> HostProcess::Run(const std::filesystem::path& program,
+                                    const std::vector<std::string>& arguments,
+                                    const Environment& environment,
+                                    const std::filesystem::path& outputDirectory) {
+    HostProcess process(program, arguments, environment, outputDirectory);
+    return process.WaitForExit();
+}
+
+bool WaitUntilListening(unsigned short port, std::chrono::milliseconds within) {
+    const auto deadline = Clock::now() + within;
+    while (!Connects(port)) {
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(kPollPause);
+    }
+    return true;
+}
+
+bool NothingListens(unsigned short port) {
+    return !Connects(port);
+}

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/webservice/host/zembra_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kHeader =
+    "Registration store 1\n"
+    "; Registrations of programs, one [key] per section; @ is a key's default value.\n";
+const std::string kTrailer = "\nEnd of registration store\n";
+
+std::string Store(const std::string& localService) {
+    return kHeader + "\n[AppID\\{BC559BEB-5FE4-485F-B35A-5EFC07B07324}]\n@=\"Zembra\"\n" +
+           localService +
+           "\n[AppID\\Zembra.EXE]\n\"AppID\"=\"{BC559BEB-5FE4-485F-B35A-5EFC07B07324}\"\n" +
+           kTrailer;
+}
+
+const std::string kPlainStore = Store("");
+const std::string kServiceStore = Store("\"LocalService\"=\"Pelidor身份证读卡器服务\"\n");
+const std::string kEmptyStore = kHeader + kTrailer;
+
+using ZembraRegistrationTest = ZembraFixture;
+
+TEST_F(ZembraRegistrationTest, AnUnregisteredProgramEndsAtOnceWithCodeTwo) {
+    auto zembra = Start();
+    EXPECT_EQ(zembra->WaitForExit(), 2);
+    EXPECT_EQ(zembra->Output(), "");
+    EXPECT_EQ(zembra->Errors(), "");
+    EXPECT_TRUE(NothingListens(kPort));
+}
+
+TEST_F(ZembraRegistrationTest, ServerSwitchesWriteAndRemoveTheApplicationIdPerScope) {
+    EXPECT_EQ(Switch("-RegServer"), 0);
+    EXPECT_EQ(ReadWholeFile(Registry() / "machine.reg"), kPlainStore);
+    EXPECT_FALSE(fs::exists(Registry() / "user.reg"));
+
+    EXPECT_EQ(Switch("/regserverperuser"), 0);
+    EXPECT_EQ(ReadWholeFile(Registry() / "user.reg"), kPlainStore);
+
+    EXPECT_EQ(Switch("-UnregServerPerUser"), 0);
+    EXPECT_EQ(ReadWholeFile(Registry() / "user.reg"), kEmptyStore);
+    EXPECT_EQ(ReadWholeFile(Registry() / "machine.reg"), kPlainStore);
+
+    EXPECT_EQ(Switch("-UNREGSERVER"), 0);
+    EXPECT_EQ(ReadWholeFile(Registry() / "machine.reg"), kEmptyStore);
+
+    auto again = Start({"-UnregServer"});
+    EXPECT_EQ(again->WaitForExit(), 2);
+    EXPECT_EQ(again->Errors(), std::string(kServiceName) + ": The program is not registered\n");
+    EXPECT_FALSE(fs::exists(UnitFile()));
+}
+
+TEST_F(ZembraRegistrationTest, ServiceInstallsAUnitThatStartsAutomatically) {
+    const std::string unit =
+        "# 该服务用于创建身份证读卡器webservice，以便网页访问读卡内容\n"
+        "[Unit]\n"
+        "Description=Pelidor身份证读卡器服务\n"
+        "After=network.target\n"
+        "\n"
+        "[Service]\n"
+        "Type=notify\n"
+        "ExecStart=\"" +
+        Program().string() +
+        "\"\n"
+        "Environment=\"ZEMBRA_REGISTRY_ROOT=" +
+        fs::canonical(Registry().parent_path()).string() +
+        "/registry\"\n"
+        "\n"
+        "[Install]\n"
+        "WantedBy=multi-user.target\n";
+
+    auto install = Start({"-Service"});
+    EXPECT_EQ(install->WaitForExit(), 0);
+    EXPECT_EQ(install->Errors(), "");
+    EXPECT_EQ(ReadWholeFile(Registry() / "machine.reg"), kServiceStore);
+    EXPECT_EQ(ReadWholeFile(UnitFile()), unit);
+    ASSERT_TRUE(fs::is_symlink(WantsLink()));
+    EXPECT_EQ(fs::read_symlink(WantsLink()), UnitFile());
+
+    // Installing again removes the installed service first and ends with the same service.
+    fs::remove(WantsLink());
+    EXPECT_EQ(Switch("/service"), 0);
+    EXPECT_EQ(ReadWholeFile(UnitFile()), unit);
+    EXPECT_TRUE(fs::is_symlink(WantsLink()));
+
+    // A plain registration removes the service and its record.
+    EXPECT_EQ(Switch("-RegServer"), 0);
+    EXPECT_FALSE(fs::exists(UnitFile()));
+    EXPECT_FALSE(fs::is_symlink(WantsLink()));
+    EXPECT_EQ(ReadWholeFile(Registry() / "machine.reg"), kPlainStore);
+}
+
+TEST_F(ZembraRegistrationTest, AServiceManagerThatCannotBeOpenedIsShownAndFailsTheSwitch) {
+    auto environment = Environment();
+    environment["ZEMBRA_UNIT_DIR"] = (scratch_.Path() / "missing").string();
+    auto install = Start({"-Service"}, environment);
+    EXPECT_EQ(install->WaitForExit(), kWideFailure);
+    EXPECT_EQ(install->Errors(), std::string(kServiceName) + ": Could not open Service Manager\n");
+    // Nothing is rolled back: the registration stays.
+    EXPECT_EQ(ReadWholeFile(Registry() / "machine.reg"), kServiceStore);
+}
+
+TEST_F(ZembraRegistrationTest, ADamagedStoreIsNamedAndLeftAlone) {
+    fs::create_directories(Registry());
+    const std::string damaged = kPlainStore.substr(0, kPlainStore.size() / 2);
+    std::ofstream(Registry() / "machine.reg", std::ios::binary) << damaged;
+
+    for (const char* arguments : {"-RegServer", ""}) {
+        SCOPED_TRACE(arguments);
+        auto zembra = Start({arguments});
+        EXPECT_EQ(zembra->WaitForExit(), kWideFailure);
+        const std::string errors = zembra->Errors();
+        const std::string expected = std::string(kServiceName) + ": the registration store " +
+                                     (Registry() / "machine.reg").string() + " is damaged";
+        EXPECT_EQ(errors.rfind(expected, 0), 0u) << errors;
+        EXPECT_EQ(zembra->Output(), "");
+    }
+    EXPECT_EQ(ReadWholeFile(Registry() / "machine.reg"), damaged);
+    EXPECT_TRUE(NothingListens(kPort));
+}
+
+}  // namespace
