@@ -484,11 +484,12 @@ uint32_t Request::Send(uint32_t bodyLength) {
     const SessionSettings& session = t.connection.session;
     const uint32_t failure = t.DriveUntil(
         [&t] { return t.headSent; }, uint64_t{session.connectTimeoutMs} + session.receiveTimeoutMs);
-    if (failure != error::kNone) {
-        return failure;
-    }
-    if (t.done && t.result != CURLE_OK) {
-        return FromCurl(t.result);
+    // Once the head is out, what fails afterwards belongs to the answer and shows at End.
+    if (!t.headSent) {
+        if (failure != error::kNone) {
+            return failure;
+        }
+        return t.result != CURLE_OK ? FromCurl(t.result) : error::kInternetInternalError;
     }
     t.stage = Transfer::Stage::Sent;
     return error::kNone;
@@ -517,7 +518,8 @@ uint32_t Request::Write(const void* data, uint32_t size, uint32_t& written) {
             return failure;
         }
     }
-    if (t.done && t.result != CURLE_OK) {
+    // An answer that came early wins over a failure to send the rest.
+    if (t.done && t.result != CURLE_OK && !t.headFinal) {
         t.stage = Transfer::Stage::Broken;
         return FromCurl(t.result);
     }

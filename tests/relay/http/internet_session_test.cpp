@@ -3,10 +3,15 @@
 #include "platform/internet_session.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
 #include <string>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
 
 #include "platform/system_error.h"
 #include "sim/configserver/config_server.h"
@@ -223,6 +228,37 @@ TEST_F(InternetSessionTest, AServerThatIsNotThereFailsTheSend) {
     auto request = connection->OpenRequest("POST", "/", "HTTP/1.1", {}, 0, failure);
     EXPECT_EQ(request->Send(0), error::kInternetCannotConnect);
     EXPECT_EQ(request->End(), error::kInternetIncorrectHandleState);
+}
+
+TEST_F(InternetSessionTest, AServerThatDropsTheHandshakeCostsTheConnectTimeout) {
+    // A listener with a backlog of 0 whose queue is full: the kernel drops every further SYN.
+    namespace asio = boost::asio;
+    using asio::ip::tcp;
+    asio::io_context io;
+    tcp::acceptor listener(io);
+    listener.open(tcp::v4());
+    listener.bind(tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+    listener.listen(0);
+    std::vector<tcp::socket> queued;
+    for (int i = 0; i < 3; ++i) {
+        queued.emplace_back(io, tcp::v4());
+        queued.back().non_blocking(true);
+        const tcp::endpoint target = listener.local_endpoint();
+        ::connect(queued.back().native_handle(), target.data(), target.size());  // in progress
+    }
+    // The first one gets through and fills the queue.
+    pollfd first{queued.front().native_handle(), POLLOUT, 0};
+    ASSERT_EQ(poll(&first, 1, 10000), 1);
+
+    ASSERT_EQ(session_->SetOption(internet::TimeOption::ConnectTimeout, 500), error::kNone);
+    uint32_t failure = 0;
+    auto connection = session_->Connect(u"127.0.0.1", listener.local_endpoint().port(), failure);
+    auto request = connection->OpenRequest("POST", "/", "HTTP/1.1", {}, 0, failure);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(request->Send(0), error::kInternetTimeout);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 400ms);
+    EXPECT_LT(waited, 10s);
 }
 
 TEST_F(InternetSessionTest, RefusesHostsAndSettingsItCannotUse) {
