@@ -233,12 +233,14 @@ void CHttpClientT::Start(const char16_t* url, uint32_t flags, bool upload) {
                               codePage_);
         CHttpToolW::SendRequestEx(context->request.get(), actualTotal);
 
-        stat_.Start(total, actualTotal, static_cast<uint32_t>(context->parts.size()), files);
+        CHttpPostStatT stat;
+        stat.Start(total, actualTotal, static_cast<uint32_t>(context->parts.size()), files);
         if (!context->parts.empty()) {
             const Part& first = context->parts.front();
-            stat_.StartParam(first.name, first.file ? first.value : u"", first.length);
+            stat.StartParam(first.name, first.file ? first.value : u"", first.length);
         }
         post_ = std::move(context);
+        stat_ = std::move(stat);
     });
 }
 

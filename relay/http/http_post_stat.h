@@ -15,6 +15,10 @@ class CHttpPostStatT {
   public:
     CHttpPostStatT() = default;
     virtual ~CHttpPostStatT();
+    CHttpPostStatT(const CHttpPostStatT&) = default;
+    CHttpPostStatT& operator=(const CHttpPostStatT&) = default;
+    CHttpPostStatT(CHttpPostStatT&&) noexcept = default;
+    CHttpPostStatT& operator=(CHttpPostStatT&&) noexcept = default;
 
     bool IsActive() const { return active_; }
 
