@@ -8,6 +8,7 @@
 
 #include "platform/guid.h"
 #include "relay/http/http_client_map.h"
+#include "relay/http/http_error.h"
 #include "relay/http/http_post_stat.h"
 #include "relay/http/http_response.h"
 #include "relay/http/http_tool.h"
