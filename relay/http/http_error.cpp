@@ -62,7 +62,7 @@ constexpr ErrorText kErrorTable[] = {
 constexpr ErrorText kUserDefined = {HttpError::UserDefined, "user-defined error message",
                                     u"user-defined error message"};
 
-// Numbers that are not in the table (there are none below 1000 in use) read as unspecified.
+// A number below 1000 that the table lacks reads as unspecified.
 const ErrorText& Lookup(uint32_t error) {
     if (error >= HttpError::UserDefined) {
         return kUserDefined;

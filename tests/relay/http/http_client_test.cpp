@@ -80,7 +80,7 @@ class HttpClientTest : public ::testing::Test {
     sim::ConfigServer server_;
 };
 
-TEST_F(HttpClientTest, ConfigurationFetchPutsExactlyTheSpecifiedRequestOnTheWire) {
+TEST_F(HttpClientTest, ConfigurationFetchPutsExactlyItsRequestOnTheWire) {
     CHttpClientT client;
     for (int fetch = 0; fetch < 2; ++fetch) {
         client.SetInternetSettings(u"My User Agent v1.0", 0, nullptr, nullptr, 0);
