@@ -112,6 +112,8 @@ before(async () => {
     ...process.env,
     TROVIK_SIM_CONFIG: settings,
     ZEMBRA_REGISTRY_ROOT: join(workDir, "registry"),
+    // Registration removes an installed service first: never the machine's own.
+    ZEMBRA_UNIT_DIR: join(workDir, "units"),
   });
   context = await chromium.launchPersistentContext(join(workDir, "profile"), {
     executablePath: "/usr/bin/chromium",

@@ -76,11 +76,13 @@ pid_t ZembraProcess::Spawn(const std::vector<std::string>& arguments) const {
         const std::string entry = *variable;
         // The simulated SDK takes its settings from beside itself, not from the test's.
         if (entry.rfind("ZEMBRA_REGISTRY_ROOT=", 0) != 0 && entry.rfind("TROVIK_SIM_", 0) != 0 &&
-            entry.rfind("NOTIFY_SOCKET=", 0) != 0) {
+            entry.rfind("ZEMBRA_UNIT_DIR=", 0) != 0 && entry.rfind("NOTIFY_SOCKET=", 0) != 0) {
             environment.push_back(entry);
         }
     }
     environment.push_back("ZEMBRA_REGISTRY_ROOT=" + (scratch_ / "registry").string());
+    // Registration removes an installed service first: never the machine's own.
+    environment.push_back("ZEMBRA_UNIT_DIR=" + (scratch_ / "units").string());
 
     std::vector<char*> argv{const_cast<char*>(program_.c_str())};
     for (const std::string& argument : arguments) {
