@@ -35,8 +35,12 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
     }
 }
 
-bool IsHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsHighSurrogate(char32_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 // Decodes one UTF-8 sequence at text[i], advancing i past it. A malformed sequence (bad lead,
 // missing continuation, overlong form, surrogate, above U+10FFFF) yields U+FFFD and advances by

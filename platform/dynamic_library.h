@@ -8,7 +8,7 @@ namespace platform {
 // A shared library loaded at run time. Owns its handle: the library is unloaded when
 // the object goes, unless the object was never loaded.
 class DynamicLibrary {
-public:
+  public:
     DynamicLibrary() = default;
     ~DynamicLibrary();
     DynamicLibrary(DynamicLibrary&& other) noexcept;
@@ -29,7 +29,7 @@ public:
         return reinterpret_cast<Function>(Symbol(name));
     }
 
-private:
+  private:
     explicit DynamicLibrary(void* handle) : handle_(handle) {}
     void* handle_ = nullptr;
 };

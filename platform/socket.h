@@ -31,7 +31,7 @@ constexpr NativeSocket kNoSocket = -1;
 // Keeps the system's socket library started for as long as it lives (Windows sockets 1.1; nothing
 // to do elsewhere). Stopped again when the object goes, also when the start failed.
 class SocketLibrary {
-public:
+  public:
     SocketLibrary();
     ~SocketLibrary();
     SocketLibrary(const SocketLibrary&) = delete;
@@ -41,14 +41,14 @@ public:
     // The start's error code; 0 when it started.
     int StartError() const { return startError_; }
 
-private:
+  private:
     int startError_ = 0;
 };
 
 // An owned socket, closed when the object goes. "No socket" is kNoSocket, never a handle value
 // that could name something else.
 class Socket {
-public:
+  public:
     Socket() = default;
     explicit Socket(NativeSocket handle) : handle_(handle) {}
     ~Socket() { Close(); }
@@ -62,7 +62,7 @@ public:
     // Closes the socket when one is open; afterwards no socket is held.
     void Close();
 
-private:
+  private:
     NativeSocket handle_ = kNoSocket;
 };
 

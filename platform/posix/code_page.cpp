@@ -30,7 +30,7 @@ const char* IconvName(unsigned codePage) {
 
 // One iconv conversion descriptor, closed when the object goes.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~Converter() {
         if (IsOpen()) {
@@ -84,7 +84,7 @@ public:
         return out;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 
@@ -123,8 +123,7 @@ std::optional<std::string> FromUtf16(unsigned codePage, std::u16string_view text
     if (!converter.IsOpen()) {
         return std::nullopt;
     }
-    return converter.Run(reinterpret_cast<const char*>(text.data()), text.size() * 2, "?", 2,
-                         true);
+    return converter.Run(reinterpret_cast<const char*>(text.data()), text.size() * 2, "?", 2, true);
 }
 
 }  // namespace platform::codepage

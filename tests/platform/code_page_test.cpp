@@ -17,11 +17,14 @@ TEST(CodePageTest, MalformedInputBecomesReplacementCharacter) {
         std::u16string expected;
     };
     const Case cases[] = {
-        {"a\x80" "b", u"a\uFFFD" "b"},
-        {"\xC0\xAF", u"\uFFFD"},            // overlong slash
-        {"\xED\xA0\x80", u"\uFFFD"},        // encoded surrogate
-        {"\xE5\xBC", u"\uFFFD"},            // cut short
-        {"\xF4\x90\x80\x80", u"\uFFFD"},    // above U+10FFFF
+        {"a\x80"
+         "b",
+         u"a\uFFFD"
+         "b"},
+        {"\xC0\xAF", u"\uFFFD"},          // overlong slash
+        {"\xED\xA0\x80", u"\uFFFD"},      // encoded surrogate
+        {"\xE5\xBC", u"\uFFFD"},          // cut short
+        {"\xF4\x90\x80\x80", u"\uFFFD"},  // above U+10FFFF
     };
     for (const auto& c : cases) {
         EXPECT_EQ(codepage::Utf8ToUtf16(c.utf8), c.expected) << c.utf8;
@@ -38,7 +41,11 @@ TEST(CodePageTest, AnsiCodePageIsGbk) {
 
 TEST(CodePageTest, UnmappableCharactersBecomeDefaultCharacter) {
     EXPECT_EQ(codepage::FromUtf16(codepage::kAnsi, u"a\U00020BB7b"), "a?b");
-    EXPECT_EQ(codepage::ToUtf16(codepage::kAnsi, "a\xFF" "b"), u"a\uFFFD" "b");
+    EXPECT_EQ(codepage::ToUtf16(codepage::kAnsi,
+                                "a\xFF"
+                                "b"),
+              u"a\uFFFD"
+              "b");
 }
 
 TEST(CodePageTest, UnknownCodePageIsRefused) {
