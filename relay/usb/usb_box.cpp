@@ -44,6 +44,8 @@ const char* LastUsbError() {
 }  // namespace
 
 int ConnectUsb() {
+    // A box still open from an earlier connection is let go first, so that no handle is lost.
+    DisConnectUsb();
     usb_init();
     usb_find_busses();
     usb_find_devices();

@@ -15,7 +15,7 @@ constexpr int InvalidArgument = -22;  // a write with a negative length or witho
 // 0x83 (in) and 0x03 (out). One box handle per process; these functions use it from one thread.
 // Order of use: ConnectUsb, then any WriteUsb, ReadUsb and ResetUsb, then DisConnectUsb.
 
-// Opens the first box in bus order, then device order. Expects no box to be open.
+// Opens the first box in bus order, then device order. A box still open is closed first.
 int ConnectUsb();
 
 // One interrupt transfer of up to 2048 bytes from the box, waiting at most timeoutMs. Greater

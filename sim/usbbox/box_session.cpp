@@ -91,7 +91,9 @@ int BoxSession::Deliver(const sim::Bytes& packet, unsigned char* buffer, int siz
     if (packet.size() > static_cast<std::size_t>(std::max(size, 0))) {
         return kOverflow;
     }
-    std::memcpy(buffer, packet.data(), packet.size());
+    if (!packet.empty()) {
+        std::memcpy(buffer, packet.data(), packet.size());
+    }
     return static_cast<int>(packet.size());
 }
 

@@ -66,6 +66,14 @@ bool ParseErrorCode(const std::string& argument, long long& value, std::string& 
     return true;
 }
 
+// A transfer of the box: a packet, or "empty" for a transfer of no bytes.
+std::optional<sim::Bytes> ParseTransfer(std::string_view text, std::string& error) {
+    if (text == "empty") {
+        return sim::Bytes{};
+    }
+    return sim::ParsePacket(text, error);
+}
+
 bool ParseRule(const std::string& argument, Scenario& scenario, std::string& error) {
     const auto split = argument.find(" reply ");
     if (split == std::string::npos) {
@@ -73,7 +81,7 @@ bool ParseRule(const std::string& argument, Scenario& scenario, std::string& err
         return false;
     }
     auto command = sim::ParsePattern(argument.substr(0, split), error);
-    auto reply = command ? sim::ParsePacket(argument.substr(split + 7), error) : std::nullopt;
+    auto reply = command ? ParseTransfer(argument.substr(split + 7), error) : std::nullopt;
     if (!reply) {
         return false;
     }
@@ -85,7 +93,7 @@ bool ParseStep(const sim::ScriptLine& line, Scenario& scenario, std::string& err
     Step step;
     const std::string& keyword = line.keyword;
     if (keyword == "deliver") {
-        auto packet = sim::ParsePacket(line.argument, error);
+        auto packet = ParseTransfer(line.argument, error);
         if (!packet) {
             return false;
         }

@@ -157,6 +157,23 @@ TEST_F(UsbBoxTest, ReceivedBytesOverwriteExactlyTheirLengthOfTheDestination) {
         std::all_of(buffer.begin() + 26, buffer.end(), [](unsigned char b) { return b == 0x5A; }));
 }
 
+TEST_F(UsbBoxTest, AnEmptyTransferReadsAsZeroAndLeavesTheDestination) {
+    UseScenario(std::string(kOneBox) +
+                "on AA 00 03 00 00 03 reply empty\ndeliver empty\nexpect 01\n");
+    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ForgetCalls();
+    PacketBuffer buffer = Filled(0x5A);
+    EXPECT_EQ(0, ReadUsb(buffer, 1000));
+    const unsigned char check[] = {0xAA, 0x00, 0x03, 0x00, 0x00, 0x03};
+    ASSERT_EQ(6, WriteUsb(check, sizeof check));
+    EXPECT_EQ(0, ReadUsb(buffer, 1000));  // the box answers the check with no bytes
+    EXPECT_EQ(Filled(0x5A), buffer);
+    EXPECT_THAT(WithPrefix(Calls(), "usb_interrupt_read"),
+                ElementsAre("usb_interrupt_read 001/001 ep=0x83 size=2048 timeout=1000 -> 0",
+                            "usb_interrupt_read 001/001 ep=0x83 size=2048 timeout=1000 -> 0"));
+    EXPECT_THAT(WithPrefix(Calls(), "usb_resetep"), IsEmpty());
+}
+
 TEST_F(UsbBoxTest, AFinalPacketGoesOutAsOneTransfer) {
     UseScenario(kOneBox);
     ASSERT_EQ(UsbResult::Connected, ConnectUsb());
@@ -207,6 +224,18 @@ TEST_F(UsbBoxTest, DisconnectReleasesAndClosesOnceThenDoesNothing) {
     EXPECT_EQ(UsbResult::NoBox, ReadUsb(buffer, 10));
 }
 
+TEST_F(UsbBoxTest, ConnectingAgainLetsGoOfTheBoxLeftOpenFirst) {
+    UseScenario(kOneBox);
+    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ForgetCalls();
+    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    const std::vector<std::string> calls = Calls();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ("usb_release_interface 001/001 0 -> 0", calls[0]);
+    EXPECT_EQ("usb_close 001/001 -> 0", calls[1]);
+    EXPECT_EQ("usb_init", calls[2]);
+}
+
 TEST_F(UsbBoxTest, AFailedCloseStillLetsGoOfTheHandle) {
     UseScenario("bus\ndevice 0400:C355 close-fails\n");
     ASSERT_EQ(UsbResult::Connected, ConnectUsb());
@@ -245,6 +274,13 @@ TEST_F(UsbBoxTest, ABoxUnpluggedMidDialogueIsJustAnErrorResult) {
     EXPECT_EQ(UsbResult::NoBox, ReadUsb(buffer, 10));
     EXPECT_EQ(0x01, buffer[0]);
     EXPECT_EQ(0x5A, buffer[3]);
+
+    // Pulled while a read waits: the read ends then, with the same error.
+    UseScenario(std::string(kOneBox) + "wait 100\nunplug\n");
+    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(-19, ReadUsb(buffer, 8000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(6000));
 }
 
 TEST_F(UsbBoxTest, TheDefaultBoxAnswersTheCheckAndRestartCommands) {
