@@ -32,6 +32,9 @@ std::optional<DecoderScript> DecoderScript::Parse(std::string_view text, std::st
         } else if (line.keyword == "refuse" && line.argument.empty()) {
             script.refuse = true;
             continue;
+        } else if (line.keyword == "drop" && line.argument.empty()) {
+            script.drop = true;
+            continue;
         } else {
             reason = "unknown step '" + line.keyword + "'";
         }
@@ -41,8 +44,9 @@ std::optional<DecoderScript> DecoderScript::Parse(std::string_view text, std::st
         }
         script.steps.push_back(std::move(step));
     }
-    if (script.refuse && !script.steps.empty()) {
-        error = "a script that refuses has no other steps";
+    if ((script.refuse || script.drop) &&
+        (!script.steps.empty() || (script.refuse && script.drop))) {
+        error = "a script that refuses or drops has no other steps";
         return std::nullopt;
     }
     return script;

@@ -22,6 +22,7 @@ struct Step {
 
 struct DecoderScript {
     bool refuse = false;  // hold the port but refuse every connection
+    bool drop = false;    // hold the port but answer no connection attempt (a full queue)
     std::vector<Step> steps;
 
     // The script in text; on a fault, nothing, and "line N: reason" in error.

@@ -41,12 +41,36 @@ DecoderServer::DecoderServer(DecoderScript script, std::uint16_t port, SessionEn
     if (script_.refuse) {
         return;
     }
-    if (listen(listener_.Native(), 8) != 0) {
+    if (listen(listener_.Native(), script_.drop ? 0 : 8) != 0) {
         error_ = Describe("listen");
         listener_.Close();
         return;
     }
+    if (script_.drop) {
+        FillQueue(address);
+        return;
+    }
     thread_ = std::thread([this] { Serve(); });
+}
+
+// A listener with a queue of no length takes one connection that nobody accepts; from then on
+// the system drops every further connection request unanswered, and a client's connect waits
+// until it gives up.
+void DecoderServer::FillQueue(const sockaddr_in& address) {
+    platform::Socket filler(socket(AF_INET, SOCK_STREAM, 0));
+    if (!filler.IsOpen() || !platform::SetBlocking(filler.Native(), false)) {
+        error_ = Describe("queue filler");
+        listener_.Close();
+        return;
+    }
+    connect(filler.Native(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    if (platform::WaitForSocket(filler.Native(), platform::SocketReadiness::Writable,
+                                std::chrono::seconds(10)) <= 0) {
+        error_ = "the queue filler's connection did not complete";
+        listener_.Close();
+        return;
+    }
+    queueFiller_ = std::move(filler);
 }
 
 DecoderServer::~DecoderServer() {

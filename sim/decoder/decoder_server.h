@@ -35,7 +35,7 @@ class DecoderServer {
     DecoderServer(const DecoderServer&) = delete;
     DecoderServer& operator=(const DecoderServer&) = delete;
 
-    // Whether the port is held (and, unless the script refuses, listened on); if not, why.
+    // Whether the port is held (and, unless the script refuses or drops, served); if not, why.
     bool Ready() const { return error_.empty(); }
     const std::string& Error() const { return error_; }
     std::uint16_t Port() const { return port_; }
@@ -45,6 +45,7 @@ class DecoderServer {
     bool WaitForEndedSessions(std::size_t count, std::chrono::milliseconds timeout) const;
 
   private:
+    void FillQueue(const sockaddr_in& address);
     void Serve();
     std::string Play(const platform::Socket& client, std::size_t index);
     bool Receive(const platform::Socket& client, std::size_t index, sim::Bytes& pending);
@@ -55,6 +56,7 @@ class DecoderServer {
     const SessionEnded onSessionEnded_;
     platform::SocketLibrary library_;
     platform::Socket listener_;
+    platform::Socket queueFiller_;  // keeps the listener's queue full when the script drops
     std::uint16_t port_ = 0;
     std::string error_;
     std::atomic<bool> stop_{false};

@@ -66,6 +66,9 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    const char* how = script.refuse ? "refusing every connection on"
+                      : script.drop ? "answering no connection on"
+                                    : "listening on";
     decoder::DecoderServer server(std::move(script), static_cast<std::uint16_t>(port),
                                   [](std::size_t index, const decoder::Session& session) {
                                       std::printf("session %zu: %zu bytes received, %s\n",
@@ -77,7 +80,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sim-decoder: cannot serve: %s\n", server.Error().c_str());
         return 1;
     }
-    std::printf("sim-decoder: listening on 127.0.0.1:%u\n", static_cast<unsigned>(server.Port()));
+    std::printf("sim-decoder: %s 127.0.0.1:%u\n", how, static_cast<unsigned>(server.Port()));
     std::fflush(stdout);
 
     int signal = 0;

@@ -36,7 +36,8 @@ TEST(DecoderScriptTest, AScriptThatDoesNotReadSaysWhereAndWhy) {
         {"send\n", "line 1: no bytes"},
         {"delay soon\n", "line 1: 'soon' is not a number of milliseconds"},
         {"hang up\n", "line 1: unknown step 'hang'"},
-        {"refuse\nsend 01\n", "a script that refuses has no other steps"},
+        {"refuse\nsend 01\n", "a script that refuses or drops has no other steps"},
+        {"drop\nrefuse\n", "a script that refuses or drops has no other steps"},
     };
     for (const Case& c : cases) {
         std::string error;

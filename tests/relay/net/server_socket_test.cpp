@@ -84,32 +84,64 @@ TEST(ServerSocketTest, ARefusedOrUnknownServerIsNotConnectedAndLeavesNoSocket) {
 }
 
 TEST(ServerSocketTest, AServerThatDropsTheHandshakeCostsTheConnectTimeOut) {
-    // A listener with a backlog of 0 whose queue is full: the kernel drops every further SYN.
-    platform::Socket listener(socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(0, bind(listener.Native(), reinterpret_cast<sockaddr*>(&address), sizeof address));
-    ASSERT_EQ(0, listen(listener.Native(), 0));
-    ASSERT_EQ(0, getsockname(listener.Native(), reinterpret_cast<sockaddr*>(&address), &length));
-    std::vector<platform::Socket> queued;
-    for (int i = 0; i < 3; ++i) {
-        queued.emplace_back(socket(AF_INET, SOCK_STREAM, 0));
-        platform::SetBlocking(queued.back().Native(), false);
-        connect(queued.back().Native(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
-    // The first one gets through and fills the queue; the others' handshakes are dropped.
-    platform::WaitForSocket(queued.front().Native(), platform::SocketReadiness::Writable, 10s);
-
+    decoder::DecoderServer dropping(Script("drop\n"));  // its full queue drops every request
+    ASSERT_TRUE(dropping.Ready()) << dropping.Error();
     ServerSocket socket;
-    socket.SetServer(ntohs(address.sin_port), "127.0.0.1");
+    socket.SetServer(dropping.Port(), "127.0.0.1");
     const auto start = Clock::now();
     EXPECT_EQ(ConnectResult::NotConnected, socket.Connect());
     const auto took = Clock::now() - start;
     EXPECT_GE(took, 2500ms);
     EXPECT_LT(took, 10s);
     EXPECT_FALSE(socket.IsOpen());
+}
+
+TEST(ServerSocketTest, WithoutASocketToBeHadConnectFailsAsSocketFailed) {
+    decoder::DecoderServer server(Script("expect 01\n"));
+    ASSERT_TRUE(server.Ready()) << server.Error();
+    rlimit limit{};
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &limit));
+    const rlimit saved = limit;
+    limit.rlim_cur = 0;  // no new descriptor for this process
+    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &limit));
+    ServerSocket socket;
+    socket.SetServer(server.Port(), "127.0.0.1");
+    const int result = socket.Connect();
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(ConnectResult::SocketFailed, result);
+    EXPECT_FALSE(socket.IsOpen());
+    socket.CloseSocket();
+    EXPECT_EQ(ConnectResult::Connected, socket.Connect());
+}
+
+TEST(ServerSocketTest, TheConnectionIsBlockingWithoutDelayAndFiveMillisecondTimeOuts) {
+    decoder::DecoderServer server(Script("expect 01\n"));
+    ServerSocket socket;
+    ConnectTo(socket, server.Port());
+    // The client's descriptor: the one whose peer is the server.
+    int found = -1;
+    for (int fd = 0; fd < 1024 && found == -1; ++fd) {
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0 &&
+            peer.sin_family == AF_INET && ntohs(peer.sin_port) == server.Port()) {
+            found = fd;
+        }
+    }
+    ASSERT_NE(-1, found);
+    EXPECT_EQ(0, fcntl(found, F_GETFL) & O_NONBLOCK);
+    int noDelay = 0;
+    socklen_t length = sizeof noDelay;
+    ASSERT_EQ(0, getsockopt(found, IPPROTO_TCP, TCP_NODELAY, &noDelay, &length));
+    EXPECT_NE(0, noDelay);
+    for (int option : {SO_SNDTIMEO, SO_RCVTIMEO}) {
+        timeval value{};
+        length = sizeof value;
+        ASSERT_EQ(0, getsockopt(found, SOL_SOCKET, option, &value, &length));
+        EXPECT_EQ(0, value.tv_sec);
+        EXPECT_GE(value.tv_usec, 4000);  // the kernel rounds to its clock tick
+        EXPECT_LE(value.tv_usec, 10000);
+    }
 }
 
 TEST(ServerSocketTest, AReadWithNothingWaitingReturnsNothing) {
@@ -121,7 +153,11 @@ TEST(ServerSocketTest, AReadWithNothingWaitingReturnsNothing) {
     ServerSocket socket;
     ConnectTo(socket, server.Port());
     buffer.fill(0x5A);
+    const auto start = Clock::now();
     EXPECT_EQ(ReceiveResult::Nothing, socket.ReadSocket(buffer));
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, 2ms) << "the read waits for data";
+    EXPECT_LT(took, 2s);
     EXPECT_EQ(0x5A, buffer[0]);
 }
 
