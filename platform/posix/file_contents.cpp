@@ -2,10 +2,14 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
 #include <vector>
+
+#include "platform/system_error.h"
 
 namespace platform::posix {
 namespace {
@@ -78,6 +82,27 @@ std::string DirectoryOf(const std::string& path) {
         return ".";
     }
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string RealPath(const std::string& path) {
+    struct FreeDeleter {
+        void operator()(char* p) const { free(p); }
+    };
+    const std::unique_ptr<char, FreeDeleter> resolved(realpath(path.c_str(), nullptr));
+    return resolved ? resolved.get() : "";
+}
+
+uint32_t FileError(int errnoValue, uint32_t otherwise) {
+    switch (errnoValue) {
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return error::kAccessDenied;
+        case ENOENT:
+            return error::kPathNotFound;
+        default:
+            return otherwise;
+    }
 }
 
 int ReplaceFileAtomically(const std::string& path, std::string_view contents, mode_t mode) {

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,5 +22,12 @@ int MakeDirectories(const std::string& directory, mode_t mode);
 
 // The directory part of path ("." for a bare name).
 std::string DirectoryOf(const std::string& path);
+
+// The absolute form of path with every link resolved; empty when it does not exist.
+std::string RealPath(const std::string& path);
+
+// The failure number (platform/system_error.h) of an errno from the calls above: access and a
+// missing path have numbers of their own, every other errno becomes `otherwise`.
+uint32_t FileError(int errnoValue, uint32_t otherwise);
 
 }  // namespace platform::posix

@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <functional>
-#include <memory>
 
 #include "platform/code_page.h"
 #include "platform/posix/file_contents.h"
@@ -61,15 +60,9 @@ std::string StoreFile(RegistrationScope scope) {
     return home.empty() ? "" : home + "/.config/zembra/" + kUserFile;
 }
 
+// Failures of the store's files that have no number of their own.
 uint32_t ErrorOf(int errnoValue) {
-    switch (errnoValue) {
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return error::kAccessDenied;
-        default:
-            return error::kRegistryIoFailed;
-    }
+    return posix::FileError(errnoValue, error::kRegistryIoFailed);
 }
 
 // Reads a store file; a file that does not exist is an empty store.
@@ -168,11 +161,8 @@ std::string posix::RegistrationRootSetting() {
     if (root == nullptr || root[0] == '\0') {
         return "";
     }
-    struct FreeDeleter {
-        void operator()(char* p) const { free(p); }
-    };
-    const std::unique_ptr<char, FreeDeleter> absolute(realpath(root, nullptr));
-    return std::string(kRootVariable) + "=" + (absolute ? absolute.get() : root);
+    const std::string absolute = posix::RealPath(root);
+    return std::string(kRootVariable) + "=" + (absolute.empty() ? root : absolute);
 }
 
 RegistrationStore::RegistrationStore(RegistrationScope scope) : scope_(scope) {}

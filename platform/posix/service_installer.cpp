@@ -11,7 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <memory>
+#include <algorithm>
+#include <functional>
 #include <vector>
 
 #include "platform/code_page.h"
@@ -41,21 +42,13 @@ std::string UnitFile(const ServiceIdentity& service) {
     return codepage::Utf16ToUtf8(service.shortName) + ".service";
 }
 
-std::string RealPath(const std::string& path) {
-    struct FreeDeleter {
-        void operator()(char* p) const { free(p); }
-    };
-    const std::unique_ptr<char, FreeDeleter> resolved(realpath(path.c_str(), nullptr));
-    return resolved ? resolved.get() : "";
-}
-
 bool SystemdReads(const std::string& directory) {
     if (access(kSystemdRunning, F_OK) != 0) {
         return false;
     }
-    const std::string resolved = RealPath(directory);
+    const std::string resolved = posix::RealPath(directory);
     for (const char* known : kSystemdUnitDirectories) {
-        if (!resolved.empty() && RealPath(known) == resolved) {
+        if (!resolved.empty() && posix::RealPath(known) == resolved) {
             return true;
         }
     }
@@ -81,16 +74,7 @@ int Systemctl(std::vector<const char*> arguments) {
 }
 
 uint32_t ErrorOf(int errnoValue) {
-    switch (errnoValue) {
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return error::kAccessDenied;
-        case ENOENT:
-            return error::kPathNotFound;
-        default:
-            return error::kGeneralFailure;
-    }
+    return posix::FileError(errnoValue, error::kGeneralFailure);
 }
 
 bool HasControlCharacter(std::string_view text) {
@@ -168,14 +152,37 @@ std::string Joined(const std::vector<std::string>& lines) {
     return text;
 }
 
+// Rewrites the unit file at path through edit, which changes its lines.
+uint32_t EditUnit(const std::string& path,
+                  const std::function<void(std::vector<std::string>& lines)>& edit) {
+    std::string text;
+    if (const int read = posix::ReadFileContents(path, text)) {
+        return ErrorOf(read);
+    }
+    std::vector<std::string> lines = Lines(text);
+    edit(lines);
+    if (const int written = posix::ReplaceFileAtomically(path, Joined(lines), kUnitMode)) {
+        return ErrorOf(written);
+    }
+    return error::kNone;
+}
+
+// systemd sees changed units once told, and only in the directories it reads.
+void TellSystemd(const std::string& unitDirectory) {
+    if (SystemdReads(unitDirectory)) {
+        Systemctl({"daemon-reload"});
+    }
+}
+
 }  // namespace
 
 uint32_t ServiceInstaller::Open() {
     const char* chosen = getenv(kUnitDirectoryVariable);
+    // Absolute, so that the link of automatic start leads to the unit wherever it is read from.
     const std::string directory =
-        chosen != nullptr && chosen[0] != '\0' ? chosen : kDefaultUnitDirectory;
+        posix::RealPath(chosen != nullptr && chosen[0] != '\0' ? chosen : kDefaultUnitDirectory);
     struct stat info;
-    if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    if (directory.empty() || stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         return error::kDatabaseDoesNotExist;
     }
     if (access(directory.c_str(), W_OK) != 0) {
@@ -215,9 +222,7 @@ uint32_t ServiceInstaller::Delete(const ServiceIdentity& service) {
     if (unlink((unitDirectory_ + "/" + unit).c_str()) != 0) {
         return ErrorOf(errno);
     }
-    if (SystemdReads(unitDirectory_)) {
-        Systemctl({"daemon-reload"});
-    }
+    TellSystemd(unitDirectory_);
     return error::kNone;
 }
 
@@ -247,18 +252,17 @@ uint32_t ServiceInstaller::ChangeStartType(const ServiceIdentity& service,
         return error::kServiceDoesNotExist;
     }
     const std::string path = unitDirectory_ + "/" + UnitFile(service);
-    std::string text;
-    if (const int read = posix::ReadFileContents(path, text)) {
-        return ErrorOf(read);
-    }
-    std::vector<std::string> lines = Lines(text);
-    for (auto& line : lines) {
-        if (line.rfind(kDisplayNameKey, 0) == 0) {
-            line = kDisplayNameKey + SystemdText(codepage::Utf16ToUtf8(service.name));
+    const std::string displayName =
+        kDisplayNameKey + SystemdText(codepage::Utf16ToUtf8(service.name));
+    const uint32_t edited = EditUnit(path, [&displayName](std::vector<std::string>& lines) {
+        for (auto& line : lines) {
+            if (line.rfind(kDisplayNameKey, 0) == 0) {
+                line = displayName;
+            }
         }
-    }
-    if (const int written = posix::ReplaceFileAtomically(path, Joined(lines), kUnitMode)) {
-        return ErrorOf(written);
+    });
+    if (edited != error::kNone) {
+        return edited;
     }
     const std::string wants = unitDirectory_ + "/" + kWantsDirectory;
     const std::string link = wants + "/" + UnitFile(service);
@@ -273,9 +277,7 @@ uint32_t ServiceInstaller::ChangeStartType(const ServiceIdentity& service,
             return ErrorOf(errno);
         }
     }
-    if (SystemdReads(unitDirectory_)) {
-        Systemctl({"daemon-reload"});
-    }
+    TellSystemd(unitDirectory_);
     return error::kNone;
 }
 
@@ -284,28 +286,23 @@ uint32_t ServiceInstaller::SetDescription(const ServiceIdentity& service,
     if (!Exists(service)) {
         return error::kServiceDoesNotExist;
     }
-    const std::string path = unitDirectory_ + "/" + UnitFile(service);
-    std::string text;
-    if (const int read = posix::ReadFileContents(path, text)) {
-        return ErrorOf(read);
-    }
-    std::vector<std::string> lines = Lines(text);
-    size_t old = 0;
-    while (old < lines.size() && lines[old].rfind(kDescriptionPrefix, 0) == 0) {
-        ++old;
-    }
     std::vector<std::string> comment;
     for (const auto& line : Lines(codepage::Utf16ToUtf8(description))) {
         comment.push_back(kDescriptionPrefix + line);
     }
-    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(old));
-    lines.insert(lines.begin(), comment.begin(), comment.end());
-    if (const int written = posix::ReplaceFileAtomically(path, Joined(lines), kUnitMode)) {
-        return ErrorOf(written);
+    // The description is the comment that opens the file; an older one goes.
+    const uint32_t edited = EditUnit(
+        unitDirectory_ + "/" + UnitFile(service), [&comment](std::vector<std::string>& lines) {
+            const auto body = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+                return line.rfind(kDescriptionPrefix, 0) != 0;
+            });
+            lines.erase(lines.begin(), body);
+            lines.insert(lines.begin(), comment.begin(), comment.end());
+        });
+    if (edited != error::kNone) {
+        return edited;
     }
-    if (SystemdReads(unitDirectory_)) {
-        Systemctl({"daemon-reload"});
-    }
+    TellSystemd(unitDirectory_);
     return error::kNone;
 }
 

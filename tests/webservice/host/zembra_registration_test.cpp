@@ -81,13 +81,17 @@ TEST_F(ZembraRegistrationTest, ServiceInstallsAUnitThatStartsAutomatically) {
     EXPECT_EQ(ReadWholeFile(Registry() / "machine.reg"), kServiceStore);
     EXPECT_EQ(ReadWholeFile(UnitFile()), unit);
     ASSERT_TRUE(fs::is_symlink(WantsLink()));
-    EXPECT_EQ(fs::read_symlink(WantsLink()), UnitFile());
+    EXPECT_EQ(fs::read_symlink(WantsLink()), fs::canonical(UnitFile()));
 
-    // Installing again removes the installed service first and ends with the same service.
+    // Installing again removes the installed service first and ends with the same service; the
+    // link leads to the unit also when the unit directory was given relative to the current one.
     fs::remove(WantsLink());
-    EXPECT_EQ(Switch("/service"), 0);
+    auto relative = Environment();
+    relative["ZEMBRA_UNIT_DIR"] = fs::relative(Units()).string();
+    EXPECT_EQ(Start({"/service"}, relative)->WaitForExit(), 0);
     EXPECT_EQ(ReadWholeFile(UnitFile()), unit);
     EXPECT_TRUE(fs::is_symlink(WantsLink()));
+    EXPECT_TRUE(fs::exists(WantsLink()) && fs::equivalent(WantsLink(), UnitFile()));
 
     // A plain registration removes the service and its record.
     EXPECT_EQ(Switch("-RegServer"), 0);
