@@ -239,6 +239,8 @@ struct Request::Transfer {
     std::string body;
     size_t bodyRead = 0;
     bool recvPaused = false;
+    // A failure met by a read that had already taken bytes; the next read reports it.
+    uint32_t readFailure = error::kNone;
 
     void Touch() { lastActivity = Clock::now(); }
     size_t Buffered() const { return body.size() - bodyRead; }
@@ -266,6 +268,12 @@ struct Request::Transfer {
             if (reached() || done) {
                 break;
             }
+            // Once the answer has come, the rest of the body is not wanted: curl asks for it
+            // again and hears that it has ended, so the transfer can finish with the answer.
+            if (headFinal && sendPaused) {
+                sendPaused = false;
+                ApplyPause();
+            }
             const auto idle = std::chrono::duration_cast<Milliseconds>(Clock::now() - lastActivity);
             if (idle >= Milliseconds(boundMs)) {
                 return error::kInternetTimeout;
@@ -290,6 +298,9 @@ struct Request::Transfer {
 
     static size_t ReadBody(char* buffer, size_t size, size_t count, void* user) {
         auto* self = static_cast<Transfer*>(user);
+        if (self->headFinal) {
+            return 0;
+        }
         if (self->pendingLeft == 0) {
             self->sendPaused = true;
             return CURL_READFUNC_PAUSE;
@@ -575,6 +586,9 @@ uint32_t Request::QueryHeader(std::u16string_view name, uint32_t index, char16_t
 uint32_t Request::Read(void* buffer, uint32_t capacity, uint32_t& read) {
     Transfer& t = *transfer_;
     read = 0;
+    if (t.readFailure != error::kNone) {
+        return t.readFailure;
+    }
     if (t.stage != Transfer::Stage::Ended) {
         return error::kInternetIncorrectHandleState;
     }
@@ -596,7 +610,11 @@ uint32_t Request::Read(void* buffer, uint32_t capacity, uint32_t& read) {
             t.DriveUntil([&t] { return t.Buffered() > 0; }, t.connection.session.receiveTimeoutMs);
         if (failure != error::kNone) {
             t.stage = Transfer::Stage::Broken;
-            return failure;
+            if (read == 0) {
+                return failure;
+            }
+            t.readFailure = failure;  // the bytes taken so far are the caller's
+            break;
         }
     }
     if (read == 0 && t.done && t.result != CURLE_OK) {

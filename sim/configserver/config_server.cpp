@@ -107,6 +107,14 @@ class Session : public std::enable_shared_from_this<Session> {
         request_.assign(asio::buffers_begin(input_.data()),
                         asio::buffers_begin(input_.data()) + headSize);
         input_.consume(headSize);
+        {
+            std::lock_guard<std::mutex> lock(state_.mutex);
+            draining_ = state_.answer.answerBeforeBody;
+        }
+        if (draining_) {
+            OnRequest(ec);
+            return;
+        }
         const size_t length = ContentLength(request_);
         if (length > kMaxBody) {
             return;
@@ -175,10 +183,22 @@ class Session : public std::enable_shared_from_this<Session> {
                               self->written_ += sent;
                               if (self->written_ < self->output_.size()) {
                                   self->Wait(self->pieceDelay_);
+                              } else if (self->draining_) {
+                                  self->Drain();
                               } else {
                                   self->DoRead();
                               }
                           });
+    }
+
+    void Drain() {
+        input_.consume(input_.size());
+        socket_.async_read_some(input_.prepare(kMaxHead),
+                                [self = shared_from_this()](error_code ec, size_t) {
+                                    if (!ec) {
+                                        self->Drain();
+                                    }
+                                });
     }
 
     tcp::socket socket_;
@@ -191,6 +211,7 @@ class Session : public std::enable_shared_from_this<Session> {
     size_t written_ = 0;
     size_t pieceSize_ = 0;
     std::chrono::milliseconds pieceDelay_{0};
+    bool draining_ = false;
 };
 
 }  // namespace

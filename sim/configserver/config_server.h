@@ -31,6 +31,9 @@ struct ConfigAnswer {
     size_t pieceSize = 0;
     std::chrono::milliseconds pieceDelay{0};
     bool closeWithoutAnswer = false;  // read the request, then close the connection
+    // Answer as soon as the request head is in (only the head is kept), then take and drop
+    // whatever else comes on the connection.
+    bool answerBeforeBody = false;
 };
 
 // A configuration answer naming one decoding server (an entry of type 4 in use).

@@ -203,7 +203,7 @@ TEST_F(InternetSessionTest, RedirectionsAreFollowedUnlessTheRequestSaysNo) {
     EXPECT_EQ(ReadAll(*kept), "moved elsewhere");
 }
 
-TEST_F(InternetSessionTest, AnAnswerThatStallsEndsTheWaitWithATimeout) {
+TEST_F(InternetSessionTest, AnAnswerThatStallsEndsTheWaitWithATimeoutKeepingWhatCame) {
     sim::ConfigAnswer answer;
     answer.delay = 20s;
     server_.SetAnswer(answer);
@@ -215,6 +215,50 @@ TEST_F(InternetSessionTest, AnAnswerThatStallsEndsTheWaitWithATimeout) {
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, 250ms);
     EXPECT_LT(waited, 15s);
+
+    // The head and 100 body bytes come, then nothing: a read gives those bytes, the next one
+    // the time-out.
+    answer = sim::ConfigAnswer();
+    answer.contentType.clear();
+    answer.body = std::string(1000, 'b');
+    const size_t head = std::string("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n").size();
+    answer.pieceSize = head + 100;
+    answer.pieceDelay = 20s;
+    server_.SetAnswer(answer);
+    request = Exchange();
+    char buffer[4096];
+    uint32_t read = 0;
+    EXPECT_EQ(request->Read(buffer, sizeof buffer, read), error::kNone);
+    EXPECT_EQ(std::string(buffer, read), std::string(100, 'b'));
+    EXPECT_EQ(request->Read(buffer, sizeof buffer, read), error::kInternetTimeout);
+    EXPECT_EQ(read, 0u);
+}
+
+TEST_F(InternetSessionTest, AnAnswerBeforeTheWholeBodyEndsTheUploadAndIsReadToItsEnd) {
+    sim::ConfigAnswer answer;
+    answer.answerBeforeBody = true;
+    answer.body = "early";
+    server_.SetAnswer(answer);
+    // Bounds the wait of a transfer that would never end.
+    ASSERT_EQ(session_->SetOption(internet::TimeOption::ReceiveTimeout, 5000), error::kNone);
+    auto request = Open(sim::ConfigServer::kPath);
+    const std::string piece(64 * 1024, 'x');
+    constexpr uint32_t kPieces = 16;
+    ASSERT_EQ(request->Send(kPieces * static_cast<uint32_t>(piece.size())), error::kNone);
+    for (uint32_t i = 0; i < kPieces; ++i) {
+        uint32_t written = 0;
+        ASSERT_EQ(request->Write(piece.data(), static_cast<uint32_t>(piece.size()), written),
+                  error::kNone);
+        EXPECT_EQ(written, piece.size());
+    }
+    ASSERT_EQ(request->End(), error::kNone);
+    EXPECT_EQ(Header(*request, u"Content-Length"), "5");
+    char buffer[100];
+    uint32_t read = 0;
+    EXPECT_EQ(request->Read(buffer, sizeof buffer, read), error::kNone);
+    EXPECT_EQ(std::string(buffer, read), "early");
+    EXPECT_EQ(request->Read(buffer, sizeof buffer, read), error::kNone);
+    EXPECT_EQ(read, 0u);
 }
 
 TEST_F(InternetSessionTest, AServerThatIsNotThereFailsTheSend) {
