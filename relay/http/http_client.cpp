@@ -192,7 +192,6 @@ void CHttpClientT::Start(const char16_t* url, uint32_t flags, bool upload) {
         ThrowError(HttpError::InvalidUrl);
     }
     Guarded([&] {
-        const std::u16string target(url);
         auto context = std::make_unique<PostContext>();
         context->upload = upload;
         context->parts = upload ? UploadParts() : FormParts();
@@ -220,12 +219,9 @@ void CHttpClientT::Start(const char16_t* url, uint32_t flags, bool upload) {
         if (!context->internet) {
             ThrowError(HttpError::OpenFailed, failure);
         }
-        context->connection = OpenConnection(context->internet.get(), target);
-        context->request = OpenRequest(context->connection.get(), target, flags);
-        for (const auto& [name, entry] : headers_) {
-            CHttpToolW::AddHeader(context->request.get(), name.c_str(),
-                                  entry.value ? entry.value->c_str() : nullptr, codePage_);
-        }
+        context->connection = OpenConnection(context->internet.get(), url);
+        context->request = OpenRequest(context->connection.get(), url, flags);
+        AddRequestHeader(context->request.get());
         const std::u16string contentType =
             upload ? u"multipart/form-data; boundary=" + UploadBoundary()
                    : u"application/x-www-form-urlencoded";
@@ -293,23 +289,34 @@ std::vector<CHttpClientT::Part> CHttpClientT::UploadParts() const {
 }
 
 std::unique_ptr<ConnectionHandle> CHttpClientT::OpenConnection(InternetHandle* hInternet,
-                                                               const std::u16string& url) const {
+                                                               const char16_t* url) const {
+    if (hInternet == nullptr) {
+        ThrowArgumentError("CHttpClientT::OpenConnection: hInternet can not be NULL.");
+    }
+    if (url == nullptr) {
+        ThrowError(HttpError::InvalidUrl);
+    }
+    const std::u16string_view target(url);
     CHttpUrlAnalyzerT parts;
-    parts.Analyze(url, codePage_);
-    uint16_t port = IsHttps(url, parts) ? 443 : 80;
+    parts.Analyze(target, codePage_);
+    uint16_t port = IsHttps(target, parts) ? 443 : 80;
     if (parts.PortLength() > 0) {
-        port = ParsePort(std::u16string_view(url).substr(parts.PortOffset(), parts.PortLength()));
+        port = ParsePort(target.substr(parts.PortOffset(), parts.PortLength()));
     }
     if (parts.HostLength() == 0) {
         ThrowError(HttpError::InvalidUrl);
     }
-    const std::u16string host = url.substr(parts.HostOffset(), parts.HostLength());
+    const std::u16string host = Guarded(
+        [&] { return std::u16string(target.substr(parts.HostOffset(), parts.HostLength())); });
     auto connection = CHttpToolW::OpenConnection(hInternet, host.c_str(), port);
     ApplyProxyAccount(connection.get());
     return connection;
 }
 
 void CHttpClientT::ApplyProxyAccount(ConnectionHandle* hConnection) const {
+    if (hConnection == nullptr) {
+        ThrowArgumentError("CHttpClientT::ApplyProxyAccount: hConnection can not be NULL.");
+    }
     if (!proxyUserName_ || !proxyPassword_ || proxyUserName_->empty() || proxyPassword_->empty()) {
         return;
     }
@@ -324,15 +331,24 @@ void CHttpClientT::ApplyProxyAccount(ConnectionHandle* hConnection) const {
 }
 
 std::unique_ptr<RequestHandle> CHttpClientT::OpenRequest(ConnectionHandle* hConnection,
-                                                         const std::u16string& url,
+                                                         const char16_t* url,
                                                          uint32_t flags) const {
+    if (hConnection == nullptr) {
+        ThrowArgumentError("CHttpClientT::OpenRequest: hConnection can not be NULL.");
+    }
+    if (url == nullptr) {
+        ThrowError(HttpError::InvalidUrl);
+    }
+    const std::u16string_view target(url);
     CHttpUrlAnalyzerT parts;
-    parts.Analyze(url, codePage_);
-    if (IsHttps(url, parts)) {
+    parts.Analyze(target, codePage_);
+    if (IsHttps(target, parts)) {
         flags |= RequestFlag::Secure;
     }
-    const std::u16string rest = url.substr(parts.PathOffset());
-    const std::u16string objectName = parts.PathLength() > 0 ? rest : u"/" + rest;
+    const std::u16string objectName = Guarded([&] {
+        const std::u16string rest(target.substr(parts.PathOffset()));
+        return parts.PathLength() > 0 ? rest : u"/" + rest;
+    });
     auto request = CHttpToolW::OpenRequest(hConnection, objectName.c_str(), flags, codePage_);
     if (HasFlag(flags, RequestFlag::PragmaNoCache)) {
         CHttpToolW::AddHeader(request.get(), u"Cache-Control", u"no-cache", codePage_);
@@ -340,7 +356,19 @@ std::unique_ptr<RequestHandle> CHttpClientT::OpenRequest(ConnectionHandle* hConn
     return request;
 }
 
+void CHttpClientT::AddRequestHeader(RequestHandle* hRequest) const {
+    if (hRequest == nullptr) {
+        ThrowArgumentError("CHttpClientT::AddRequestHeader: hRequest can not be NULL.");
+    }
+    for (const auto& [name, entry] : headers_) {
+        CHttpToolW::AddHeader(hRequest, name.c_str(), entry.value ? entry.value->c_str() : nullptr,
+                              codePage_);
+    }
+}
+
 std::unique_ptr<CHttpResponseT> CHttpClientT::ProceedPost() {
+    // A post context holds its three handles from its start until it ends or hands them to
+    // the response, so a missing context is the one thing to refuse.
     if (!post_) {
         ThrowError(HttpError::PostNotStarted);
     }

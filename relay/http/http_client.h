@@ -75,6 +75,18 @@ class CHttpClientT {
     // Ends an active post context early, closing its handles. Harmless when none is active.
     void EndPostContext();
 
+    // The steps of a start, each on a handle of the step before; a null handle is refused.
+    // A connection for the URL's host and port, with the proxy account applied.
+    std::unique_ptr<ConnectionHandle> OpenConnection(InternetHandle* hInternet,
+                                                     const char16_t* url) const;
+    // Sets the proxy account on the connection when both its texts are non-empty.
+    void ApplyProxyAccount(ConnectionHandle* hConnection) const;
+    // A POST request for the URL's object name; "Cache-Control: no-cache" for PragmaNoCache.
+    std::unique_ptr<RequestHandle> OpenRequest(ConnectionHandle* hConnection, const char16_t* url,
+                                               uint32_t flags) const;
+    // Adds every request header, in map order.
+    void AddRequestHeader(RequestHandle* hRequest) const;
+
   private:
     struct Part;
     struct PostContext;
@@ -82,11 +94,6 @@ class CHttpClientT {
     void Start(const char16_t* url, uint32_t flags, bool upload);
     std::vector<Part> FormParts() const;
     std::vector<Part> UploadParts() const;
-    std::unique_ptr<ConnectionHandle> OpenConnection(InternetHandle* hInternet,
-                                                     const std::u16string& url) const;
-    void ApplyProxyAccount(ConnectionHandle* hConnection) const;
-    std::unique_ptr<RequestHandle> OpenRequest(ConnectionHandle* hConnection,
-                                               const std::u16string& url, uint32_t flags) const;
     std::unique_ptr<CHttpResponseT> Step();
     void StartPart();
     void WriteContentPiece();

@@ -3,13 +3,19 @@
 #include "relay/http/http_client.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
 
 #include "platform/system_error.h"
 #include "sim/configserver/config_server.h"
@@ -102,6 +108,8 @@ TEST_F(HttpClientTest, ConfigurationFetchPutsExactlyItsRequestOnTheWire) {
         std::string body;
         ReadBody(*response, body);
         EXPECT_EQ(body, sim::ConfigurationBody("127.0.0.1", 9977));
+        // The handles went to the response: the post context is over.
+        ExpectFailure([&] { client.ProceedPost(); }, 104, u"The post context is not started yet.");
     }
     const std::string expected = "POST /server/KS/queryDataInfo.html HTTP/1.1\r\n" + HostLine() +
                                  "User-Agent: My User Agent v1.0\r\n"
@@ -336,6 +344,7 @@ TEST_F(HttpClientTest, AServerThatCannotBeReachedFailsTheStartWith407) {
     CHttpPostStatT stat;
     client.QueryPostStat(stat);
     EXPECT_FALSE(stat.IsActive());
+    ExpectFailure([&] { client.ProceedPost(); }, 104, u"The post context is not started yet.");
 }
 
 TEST_F(HttpClientTest, ObjectNamesFollowTheUrlRules) {
@@ -398,6 +407,27 @@ TEST_F(HttpClientTest, HttpsConnectsToPort443WithTlsUnlessAPortIsNamed) {
         const std::string request = server_.Requests().back();
         EXPECT_EQ(request.substr(0, request.find("\r\n")), c.requestLine);
     }
+
+    // Straight to a named port, the first bytes are a TLS handshake; the peer then hangs up.
+    namespace asio = boost::asio;
+    asio::io_context io;
+    asio::ip::tcp::acceptor listener(io, {asio::ip::make_address("127.0.0.1"), 0});
+    std::string hello;
+    std::thread peer([&] {
+        pollfd ready{listener.native_handle(), POLLIN, 0};
+        if (poll(&ready, 1, 10000) == 1) {
+            asio::ip::tcp::socket socket = listener.accept();
+            char bytes[2];
+            boost::system::error_code ignored;
+            hello.assign(bytes, asio::read(socket, asio::buffer(bytes), ignored));
+        }
+    });
+    CHttpClientT client;
+    const std::u16string url =
+        Wide("https://127.0.0.1:" + std::to_string(listener.local_endpoint().port()) + "/x");
+    EXPECT_EQ(Failure([&] { client.StartPost(url.c_str(), 0); }).ErrorCode(), 407u);
+    peer.join();
+    EXPECT_EQ(hello, std::string("\x16\x03", 2));
 }
 
 TEST_F(HttpClientTest, ProxiesComeFromTheEnvironmentOrTheSettings) {
@@ -471,6 +501,7 @@ TEST_F(HttpClientTest, AServerThatClosesWithoutAnsweringFailsTheLastStep) {
     CHttpPostStatT stat;
     client.QueryPostStat(stat);
     EXPECT_FALSE(stat.IsActive());
+    ExpectFailure([&] { client.ProceedPost(); }, 104, u"The post context is not started yet.");
 }
 
 TEST_F(HttpClientTest, TheUtfCodePagesAreRefused) {

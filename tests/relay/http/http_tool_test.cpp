@@ -1,5 +1,5 @@
-// Argument checks and failure numbers of the tool classes and of a response without handles.
-// Nothing here reaches a server: handles are opened, never sent.
+// Argument checks and failure numbers of the tool classes, of the client's steps and of a
+// response without handles. Nothing here reaches a server: handles are opened, never sent.
 #include "relay/http/http_tool.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "platform/system_error.h"
+#include "relay/http/http_client.h"
 #include "relay/http/http_response.h"
 #include "tests/relay/http/http_test_support.h"
 
@@ -34,6 +35,7 @@ class HttpToolTest : public ::testing::Test {
 
 TEST_F(HttpToolTest, EveryArgumentCheckHasItsMessage) {
     const uint8_t byte = 0;
+    const CHttpClientT client;
     uint32_t failure = 0;
     auto file = platform::ReadOnlyFile::Open(u"/proc/self/exe", failure);
     ASSERT_TRUE(file);
@@ -89,6 +91,14 @@ TEST_F(HttpToolTest, EveryArgumentCheckHasItsMessage) {
         {[&] { CHttpToolW::GetFileSize(file.get(), nullptr); },
          u"CHttpToolW::GetFileSize: szFilePath can not be NULL."},
         {[] { CHttpToolW::Unicode2Ansi(u"x", 65001); }, u"CHttpToolW::Unicode2Ansi" + utf},
+        {[&] { client.OpenConnection(nullptr, u"http://h/"); },
+         u"CHttpClientT::OpenConnection: hInternet can not be NULL."},
+        {[&] { client.ApplyProxyAccount(nullptr); },
+         u"CHttpClientT::ApplyProxyAccount: hConnection can not be NULL."},
+        {[&] { client.OpenRequest(nullptr, u"http://h/", 0); },
+         u"CHttpClientT::OpenRequest: hConnection can not be NULL."},
+        {[&] { client.AddRequestHeader(nullptr); },
+         u"CHttpClientT::AddRequestHeader: hRequest can not be NULL."},
         {[] { CHttpResponseT(nullptr, nullptr, nullptr).ReadContent(nullptr, 0); },
          u"CHttpResponseT::ReadContent: m_hRequest can not be NULL."},
         {[] { CHttpResponseT(nullptr, nullptr, nullptr).GetHeaderCount(u"n"); },
