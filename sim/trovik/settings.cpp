@@ -39,6 +39,7 @@ const std::pair<const char*, const char*> kDefaultTexts[] = {
 
 constexpr long long kIntMin = std::numeric_limits<std::int32_t>::min();
 constexpr long long kIntMax = std::numeric_limits<std::int32_t>::max();
+constexpr long long kLongestReadDelayMs = 60000;
 
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r");
@@ -142,6 +143,11 @@ bool Apply(Settings& settings, const std::string& key, const std::string& value)
         const auto code = ParseInteger(value, kIntMin, kIntMax);
         settings.sexCode = static_cast<std::int32_t>(code.value_or(settings.sexCode));
         return code.has_value();
+    }
+    if (key == "card.read_delay_ms") {
+        const auto delay = ParseInteger(value, 0, kLongestReadDelayMs);
+        settings.readDelayMs = static_cast<int>(delay.value_or(settings.readDelayMs));
+        return delay.has_value();
     }
     if (key == "card.issues_num") {
         if (value.empty()) {

@@ -19,6 +19,8 @@ struct Settings {
     bool photo = true;  // the photo getters deliver the generated picture
     // Text getters fill their whole buffer with no terminator; the base64 getter too.
     bool fillWholeBuffers = false;
+    // The read of the card takes this long, so that a caller can act while a read is in progress.
+    int readDelayMs = 0;
     std::int32_t sexCode = 0;
     std::optional<std::uint32_t> issuesNum;  // none: the getter leaves the number untouched
     // Card texts by their setting name ("card.name", ...).

@@ -1,9 +1,11 @@
 // The simulated reader SDK: every export of the maker's library, answering from the settings
 // file (see trovik-sim.conf). Variants leave out one export each, chosen by compile definition.
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "sim/trovik/call_log.h"
 #include "sim/trovik/photo.h"
@@ -85,7 +87,9 @@ TROVIK_EXPORT int QMX_SelectCard() {
 
 TROVIK_EXPORT int QMX_Read_FPContent() {
     LogCall("QMX_Read_FPContent()");
-    return CurrentSettings().cardPresent ? 1 : 0;
+    const Settings settings = CurrentSettings();
+    std::this_thread::sleep_for(std::chrono::milliseconds(settings.readDelayMs));
+    return settings.cardPresent ? 1 : 0;
 }
 
 TROVIK_EXPORT int QMX_GetSAMIDU(char16_t* buffer) {
