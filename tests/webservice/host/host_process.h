@@ -23,6 +23,7 @@ class HostProcess {
     HostProcess& operator=(const HostProcess&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     void Signal(int signal) const;
 
     // The exit status once the child has exited within `within`; -1 when it was ended by a signal

@@ -5,10 +5,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/webservice/host/notify_socket.h"
+#include "tests/webservice/host/syslog_capture.h"
 #include "tests/webservice/host/zembra_fixture.h"
 #include "tests/webservice/web/raw_client.h"
 
@@ -20,7 +24,8 @@ const std::string kPaused = "STATUS=Paused";
 const std::string kStopPending = "STOPPING=1\nSTATUS=Stop pending";
 const std::string kStopped = "STATUS=Stopped";
 
-const std::string kStartMessage = "QMX Service Start Successfully~!\n";
+const std::string kStartText = "QMX Service Start Successfully~!";
+const std::string kStartMessage = kStartText + "\n";
 const std::string kStartingServer = "Starting web server on port 19196\n";
 const std::string kNoListener = "Failed to create listener\n";
 const std::string kAnswerHead =
@@ -54,6 +59,19 @@ std::string AnswerHead(const std::string& path) {
     return client.ReceiveUntil("0\r\n\r\n").substr(0, kAnswerHead.size());
 }
 
+// True once the simulated reader's call log holds the call, within `within`.
+bool WaitForCall(const std::filesystem::path& log, const std::string& call,
+                 std::chrono::milliseconds within = std::chrono::seconds(30)) {
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    while (ReadWholeFile(log).find(call + "\n") == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 class ZembraRunTest : public ZembraFixture {
   protected:
     std::vector<std::string> Reports(NotifySocket& notify, int count) {
@@ -63,6 +81,22 @@ class ZembraRunTest : public ZembraFixture {
         }
         return reports;
     }
+
+    // The event-log texts of a program that has ended, as the system log received them: info
+    // level of the daemon facility, the service name as identity. Checked where the test can
+    // serve the system log's socket.
+    void ExpectLogged(const HostProcess& zembra, const std::vector<std::string>& texts) {
+        if (!syslog_.Capturing()) {
+            return;
+        }
+        std::vector<std::string> expected;
+        for (const auto& text : texts) {
+            expected.push_back("<30>" + std::string(kServiceName) + ": " + text);
+        }
+        EXPECT_EQ(syslog_.Entries(zembra.Pid()), expected);
+    }
+
+    SyslogCapture syslog_;
 };
 
 TEST_F(ZembraRunTest, RegisteredWithoutServiceItServesAsAPlainProcessUntilInterrupted) {
@@ -76,6 +110,7 @@ TEST_F(ZembraRunTest, RegisteredWithoutServiceItServesAsAPlainProcessUntilInterr
         EXPECT_EQ(zembra->WaitForExit(), 0);
         EXPECT_EQ(zembra->Output(), kStartMessage + kStartingServer);
         EXPECT_EQ(zembra->Errors(), "");
+        ExpectLogged(*zembra, {kStartText});
         EXPECT_TRUE(NothingListens(kPort));
     }
 }
@@ -87,6 +122,7 @@ TEST_F(ZembraRunTest, APlainProcessWhosePortIsTakenEndsWithAFailure) {
     auto zembra = Start();
     EXPECT_EQ(zembra->WaitForExit(), kWideFailure);
     EXPECT_EQ(zembra->Output(), kStartMessage + kStartingServer + kNoListener);
+    ExpectLogged(*zembra, {kStartText});
 }
 
 TEST_F(ZembraRunTest, AsAServiceItReportsItsStatesAndAnswersControlsWhileServing) {
@@ -113,6 +149,7 @@ TEST_F(ZembraRunTest, AsAServiceItReportsItsStatesAndAnswersControlsWhileServing
     // The event-log texts of a service go to the log only.
     EXPECT_EQ(zembra->Output(), kStartingServer);
     EXPECT_EQ(zembra->Errors(), "");
+    ExpectLogged(*zembra, {kStartText, "Bad service request", "Service stopped"});
     EXPECT_TRUE(NothingListens(kPort));
 }
 
@@ -124,6 +161,7 @@ TEST_F(ZembraRunTest, AServiceStartedOutsideTheServiceManagerFailsAndServesNothi
         std::string(kServiceName) + ": Could not connect to the service manager";
     EXPECT_EQ(zembra->Errors().rfind(expected, 0), 0u) << zembra->Errors();
     EXPECT_EQ(zembra->Output(), "");
+    ExpectLogged(*zembra, {});
     EXPECT_TRUE(NothingListens(kPort));
 }
 
@@ -141,6 +179,45 @@ TEST_F(ZembraRunTest, AServiceWhosePortIsTakenKeepsRunningUntilStopped) {
     zembra->Signal(SIGTERM);
     EXPECT_EQ(Reports(notify, 3), (std::vector<std::string>{kStopped, kStopPending, kStopped}));
     EXPECT_EQ(zembra->WaitForExit(), 0);
+    ExpectLogged(*zembra, {kStartText, "Service started", "Service stopped"});
+}
+
+TEST_F(ZembraRunTest, ControlsAreAnsweredWhileACardIsReadAndAStopEndsTheServiceAfterTheRead) {
+    const auto settings = scratch_.Path() / "trovik-sim.conf";
+    const auto calls = scratch_.Path() / "calls.log";
+    std::ofstream(settings) << "card.read_delay_ms = 4000\n";
+    ASSERT_EQ(Switch("-Service"), 0);
+    NotifySocket notify(scratch_.Path() / "notify");
+    auto environment = Environment(notify.Path().string());
+    environment["TROVIK_SIM_CONFIG"] = settings.string();
+    environment["TROVIK_SIM_LOG"] = calls.string();
+    auto zembra = Start({}, environment);
+    EXPECT_EQ(Reports(notify, 2), (std::vector<std::string>{kStartPending, kRunning}));
+    ASSERT_TRUE(WaitUntilListening(kPort));
+
+    RawClient client("127.0.0.1", kPort);
+    ASSERT_TRUE(client.Send("GET /opendevice HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_NE(client.ReceiveUntil("0\r\n\r\n").find("\"resultFlag\" : 0"), std::string::npos);
+    ASSERT_TRUE(client.Send("GET /readcard HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(WaitForCall(calls, "QMX_Read_FPContent()"));
+
+    // The service thread is inside the read; the main thread answers every control at once.
+    zembra->Signal(SIGUSR1);
+    EXPECT_EQ(notify.Receive(), kPaused);
+    zembra->Signal(SIGUSR2);
+    EXPECT_EQ(notify.Receive(), kRunning);
+    zembra->Signal(SIGTERM);
+    EXPECT_EQ(Reports(notify, 2), (std::vector<std::string>{kStopped, kStopPending}));
+    EXPECT_TRUE(client.StaysSilent(std::chrono::milliseconds(1)));
+
+    // The read is answered whole; then the connection closes and the service ends.
+    const std::string answer = client.ReceiveUntilClosed();
+    EXPECT_EQ(answer.rfind(kAnswerHead, 0), 0u) << answer;
+    EXPECT_NE(answer.find("\"partyName\" : \"样例人\""), std::string::npos);
+    EXPECT_EQ(answer.substr(answer.size() - 7), "\r\n0\r\n\r\n");
+    EXPECT_EQ(notify.Receive(), kStopped);
+    EXPECT_EQ(zembra->WaitForExit(), 0);
+    ExpectLogged(*zembra, {kStartText, "Service stopped"});
 }
 
 }  // namespace

@@ -1,0 +1,71 @@
+#include "tests/webservice/host/syslog_capture.h"
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <regex>
+
+namespace {
+
+constexpr char kLogPath[] = "/dev/log";
+
+sockaddr_un LogAddress() {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, kLogPath, sizeof address.sun_path - 1);
+    return address;
+}
+
+// True when a daemon receives on the log socket.
+bool Served() {
+    const int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un address = LogAddress();
+    const bool served =
+        connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(probe);
+    return served;
+}
+
+}  // namespace
+
+SyslogCapture::SyslogCapture() {
+    struct stat info;
+    if (lstat(kLogPath, &info) == 0) {
+        if (!S_ISSOCK(info.st_mode) || Served() || unlink(kLogPath) != 0) {
+            return;
+        }
+    }
+    socket_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un address = LogAddress();
+    if (bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        chmod(kLogPath, 0666) != 0) {
+        close(socket_);
+        socket_ = -1;
+    }
+}
+
+SyslogCapture::~SyslogCapture() {
+    if (socket_ >= 0) {
+        unlink(kLogPath);
+        close(socket_);
+    }
+}
+
+std::vector<std::string> SyslogCapture::Entries(pid_t pid) {
+    // "<30>Dec 10 00:55:45 identity[pid]: text", as syslog(3) sends it with LOG_PID.
+    static const std::regex kEntry(R"(<(\d+)>.{15} (.*)\[(\d+)\]: (.*?)\n?)");
+    std::vector<std::string> entries;
+    char datagram[2048];
+    ssize_t got = 0;
+    while (Capturing() && (got = recv(socket_, datagram, sizeof datagram, MSG_DONTWAIT)) >= 0) {
+        const std::string text(datagram, static_cast<size_t>(got));
+        std::smatch parts;
+        if (std::regex_match(text, parts, kEntry) && parts[3] == std::to_string(pid)) {
+            entries.push_back("<" + parts[1].str() + ">" + parts[2].str() + ": " + parts[4].str());
+        }
+    }
+    return entries;
+}
