@@ -5,6 +5,7 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -23,15 +24,50 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 using boost::system::error_code;
 
-// A request head that does not end within this many bytes closes the connection unanswered.
-constexpr std::uint32_t kHeadLimit = 8192;
+// A request head that does not end within this many bytes, request line included, closes the
+// connection unanswered.
+constexpr std::size_t kHeadLimit = 8192;
 // Request bodies are read and ignored; a larger one closes the connection.
 constexpr std::uint64_t kBodyLimit = 1024 * 1024;
-// Bytes of a WebSocket connection are read in pieces of this size and dropped.
-constexpr std::size_t kDiscardPiece = 4096;
+// Bytes are read from a connection in pieces of this size.
+constexpr std::size_t kReadPiece = 4096;
 
 std::string_view View(beast::string_view text) {
     return {text.data(), text.size()};
+}
+
+std::string_view View(asio::const_buffer bytes) {
+    return {static_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// Length of the request head at the start of data, up to and including the empty line that ends
+// it; 0 when data holds no complete head. Lines may end in CR LF or in LF alone.
+std::size_t HeadLength(std::string_view data) {
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (data[i] != '\n') {
+            continue;
+        }
+        if (i + 1 < data.size() && data[i + 1] == '\n') {
+            return i + 2;
+        }
+        if (i + 2 < data.size() && data[i + 1] == '\r' && data[i + 2] == '\n') {
+            return i + 3;
+        }
+    }
+    return 0;
+}
+
+// The head with every line ending in CR LF, as the parser wants it.
+std::string WithCrLf(std::string_view head) {
+    std::string lines;
+    lines.reserve(head.size() + head.size() / 8);
+    for (std::size_t i = 0; i < head.size(); ++i) {
+        if (head[i] == '\n' && (i == 0 || head[i - 1] != '\r')) {
+            lines += '\r';
+        }
+        lines += head[i];
+    }
+    return lines;
 }
 
 class Session : public HttpSession, public std::enable_shared_from_this<Session> {
@@ -58,18 +94,47 @@ class Session : public HttpSession, public std::enable_shared_from_this<Session>
 
     void ReadRequest() {
         parser_.emplace();
-        parser_->header_limit(kHeadLimit);
+        // The head is bounded before it reaches the parser; ending its lines in CR LF may
+        // lengthen it up to twice.
+        parser_->header_limit(2 * kHeadLimit);
         parser_->body_limit(kBodyLimit);
-        // Bytes of a further pipelined request stay in buffer_ for the next read.
-        http::async_read(
-            socket_, buffer_, *parser_,
-            [self = shared_from_this()](error_code error, std::size_t) { self->OnRequest(error); });
+        ReadHead();
     }
 
-    // The end of the stream, a head over the limit, a malformed request or a body over the
-    // limit all close the connection without an answer.
-    void OnRequest(error_code error) {
-        if (error) {
+    // Collects the request head; bytes of a further pipelined request stay in buffer_ for the
+    // next one.
+    void ReadHead() {
+        // Empty lines before a request line are skipped, as clients may send one after a body.
+        const std::string_view data = View(buffer_.data());
+        buffer_.consume(std::min(data.find_first_not_of("\r\n"), data.size()));
+        const std::size_t length = HeadLength(View(buffer_.data()).substr(0, kHeadLimit));
+        if (length != 0) {
+            OnHead(length);
+            return;
+        }
+        if (buffer_.size() >= kHeadLimit) {
+            Close();
+            return;
+        }
+        socket_.async_read_some(buffer_.prepare(kReadPiece),
+                                [self = shared_from_this()](error_code error, std::size_t read) {
+                                    if (error) {
+                                        self->Close();
+                                        return;
+                                    }
+                                    self->buffer_.commit(read);
+                                    self->ReadHead();
+                                });
+    }
+
+    // A malformed head closes the connection without an answer. A WebSocket upgrade is answered
+    // as soon as its head is in; any other request once its body has been read.
+    void OnHead(std::size_t length) {
+        const std::string head = WithCrLf(View(buffer_.data()).substr(0, length));
+        buffer_.consume(length);
+        error_code error;
+        parser_->put(asio::buffer(head), error);
+        if (error || !parser_->is_header_done()) {
             Close();
             return;
         }
@@ -80,6 +145,23 @@ class Session : public HttpSession, public std::enable_shared_from_this<Session>
             OnHttpEvent(connection_, HttpEvent::WebSocketHandshakeDone, nullptr);
             return;
         }
+        if (parser_->is_done()) {
+            OnRequest();
+            return;
+        }
+        http::async_read(socket_, buffer_, *parser_,
+                         [self = shared_from_this()](error_code bodyError, std::size_t) {
+                             if (bodyError) {
+                                 // The end of the stream, a malformed body or one over the limit.
+                                 self->Close();
+                                 return;
+                             }
+                             self->OnRequest();
+                         });
+    }
+
+    void OnRequest() {
+        const auto& request = parser_->get();
         const std::string_view target = View(request.target());
         const HttpMessage message{View(request.method_string()),
                                   target.substr(0, target.find('?'))};
@@ -97,7 +179,7 @@ class Session : public HttpSession, public std::enable_shared_from_this<Session>
     // A WebSocket connection is never answered: what arrives is dropped until the peer closes.
     void Discard() {
         buffer_.consume(buffer_.size());
-        socket_.async_read_some(buffer_.prepare(kDiscardPiece),
+        socket_.async_read_some(buffer_.prepare(kReadPiece),
                                 [self = shared_from_this()](error_code error, std::size_t) {
                                     if (error) {
                                         self->Close();

@@ -163,6 +163,12 @@ TEST_F(WebServerTest, AnswersKeepAliveAndPipelinedRequestsInOrderOnTheirConnecti
     EXPECT_TRUE(client.StaysSilent(200ms));  // and the connection stays open
 }
 
+// A GET of path whose head, request line and final empty line included, is `size` bytes long.
+std::string HeadOfSize(const std::string& path, std::size_t size) {
+    const std::string start = "GET " + path + " HTTP/1.1\r\nX-Filler: ";
+    return start + std::string(size - start.size() - 4, 'a') + "\r\n\r\n";
+}
+
 TEST_F(WebServerTest, ClosesWithoutAnswerOnOversizedOrMalformedRequests) {
     struct Case {
         const char* name;
@@ -171,8 +177,10 @@ TEST_F(WebServerTest, ClosesWithoutAnswerOnOversizedOrMalformedRequests) {
     const Case cases[] = {
         {"head of 9000 bytes without its end",
          "GET /opendevice HTTP/1.1\r\nX-Filler: " + std::string(9000, 'a')},
-        {"complete head over 8192 bytes",
-         "GET /opendevice HTTP/1.1\r\nX-Filler: " + std::string(8200, 'a') + "\r\n\r\n"},
+        {"complete head over 8192 bytes", HeadOfSize("/opendevice", 8193)},
+        {"request line and fields of 5000 bytes each, without the end",
+         "GET /opendevice" + std::string(5000, 'a') +
+             " HTTP/1.1\r\nX-Filler: " + std::string(5000, 'a')},
         {"body over the limit", "POST /opendevice HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n"},
         {"no request line", "\x01\x02\x03 nonsense\r\n\r\n"},
     };
@@ -183,10 +191,24 @@ TEST_F(WebServerTest, ClosesWithoutAnswerOnOversizedOrMalformedRequests) {
         EXPECT_EQ(client.ReceiveUntilClosed(), "") << c.name;
         EXPECT_TRUE(client.PeerClosed()) << c.name;
     }
-    // A head just within the limit is answered.
-    const std::string nearLimit =
-        "GET /getdevicestatus HTTP/1.1\r\nX-Filler: " + std::string(8000, 'a') + "\r\n\r\n";
-    EXPECT_EQ(Exchange(nearLimit), kStatus);
+    // A head of the limit's size is answered, also when it comes in pieces.
+    const std::string atLimit = HeadOfSize("/getdevicestatus", 8192);
+    EXPECT_EQ(Exchange(atLimit), kStatus);
+    RawClient client("127.0.0.1", port_);
+    ASSERT_TRUE(client.Send(atLimit.substr(0, 5000)));
+    EXPECT_TRUE(client.StaysSilent(100ms));
+    ASSERT_TRUE(client.Send(atLimit.substr(5000)));
+    EXPECT_EQ(client.Receive(kStatus.size()), kStatus);
+}
+
+TEST_F(WebServerTest, TakesLinesEndingInLineFeedAloneAndSkipsEmptyLinesBeforeARequest) {
+    RawClient client("127.0.0.1", port_);
+    ASSERT_TRUE(
+        client.Send("GET /getdevicestatus HTTP/1.1\nHost: x\n\n"
+                    "\r\n\nPOST /closedevice HTTP/1.1\nContent-Length: 2\r\n\r\nab\r\n"
+                    "GET /getdevicestatus HTTP/1.0\n\r\n"));
+    EXPECT_EQ(client.Receive(2 * kStatus.size() + kClosed.size()), kStatus + kClosed + kStatus);
+    EXPECT_TRUE(client.StaysSilent(200ms));
 }
 
 TEST_F(WebServerTest, WebSocketUpgradeGetsTheHandshakeAndThenNothing) {
@@ -196,8 +218,9 @@ TEST_F(WebServerTest, WebSocketUpgradeGetsTheHandshakeAndThenNothing) {
     const std::string upgrades[] = {
         "GET /readcard HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
         "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n",
-        // The key field alone makes it an upgrade.
-        "GET /opendevice HTTP/1.1\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n",
+        // The key field alone makes it an upgrade, answered as soon as the head is in.
+        "POST /opendevice HTTP/1.1\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+        "Content-Length: 100\r\n\r\n",
     };
     for (const std::string& upgrade : upgrades) {
         RawClient client("127.0.0.1", port_);
