@@ -49,14 +49,17 @@ std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(std::u16string_view path, uint3
         error = error::kInvalidParameter;
         return nullptr;
     }
-    const int descriptor = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening never waits, as it would on a FIFO that has no writer; reads wait as usual.
+    const int descriptor = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) {
         error = FromErrno(errno);
         return nullptr;
     }
     std::unique_ptr<ReadOnlyFile> file(new ReadOnlyFile(descriptor));
     struct stat info;
-    if (fstat(descriptor, &info) != 0) {
+    const int flags = fcntl(descriptor, F_GETFL);
+    if (fstat(descriptor, &info) != 0 || flags < 0 ||
+        fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         error = FromErrno(errno);
         return nullptr;
     }

@@ -1,27 +1,29 @@
 #include "webservice/web/page_file.h"
 
-#include <fstream>
-#include <system_error>
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 
-std::string ReadPageFile(const std::filesystem::path& file) {
-    // A directory or a pipe under the page's name must not be opened: neither has a size to read.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error)) {
-        return {};
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in.seekg(0, std::ios::end)) {
-        return {};
-    }
-    const std::streamoff size = in.tellg();
-    if (size <= 0 || !in.seekg(0)) {
+#include "platform/read_only_file.h"
+#include "platform/system_error.h"
+
+std::string ReadPageFile(std::u16string_view file) {
+    std::uint32_t failure = platform::error::kNone;
+    const auto page = platform::ReadOnlyFile::Open(file, failure);
+    std::uint64_t size = 0;
+    // Anything but a regular file (a FIFO, a device) has no size and gives no page.
+    if (!page || page->Size(size) != platform::error::kNone || size == 0 ||
+        size > std::numeric_limits<std::uint32_t>::max()) {
         return {};
     }
     std::string bytes(static_cast<std::size_t>(size), '\0');
     // The whole size in one read: a file that shrank meanwhile gives no page rather than part.
-    if (!in.read(bytes.data(), size)) {
+    std::uint32_t read = 0;
+    if (page->Read(bytes.data(), static_cast<std::uint32_t>(size), read) !=
+            platform::error::kNone ||
+        read != size) {
         return {};
     }
-    bytes.resize(bytes.find('\0') == std::string::npos ? bytes.size() : bytes.find('\0'));
+    bytes.resize(std::min(bytes.find('\0'), bytes.size()));
     return bytes;
 }

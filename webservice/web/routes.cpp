@@ -33,7 +33,7 @@ std::string PageAnswer() {
     std::u16string file = GetModuleDirectory();
     file += platform::kPathSeparator;
     file += kPageFileName;
-    return ReadPageFile(std::filesystem::path(file));
+    return ReadPageFile(file);
 }
 
 std::string OpenDeviceAnswer() {

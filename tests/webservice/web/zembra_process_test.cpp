@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -111,8 +112,13 @@ TEST(ZembraProcessTest, ThePageIsReadAnewForEveryRequestUpToItsFirstNul) {
         EXPECT_EQ(client.Receive(expected.size()), expected) << c.path;
         EXPECT_TRUE(client.StaysSilent(100ms)) << c.path;
     }
-    std::filesystem::remove(zembra.Directory() / "readcard.html");
-    std::filesystem::create_directory(zembra.Directory() / "readcard.html");
+    // Neither a directory nor a FIFO without a writer under the page's name holds the server up.
+    const std::filesystem::path pageFile = zembra.Directory() / "readcard.html";
+    std::filesystem::remove(pageFile);
+    std::filesystem::create_directory(pageFile);
+    EXPECT_EQ(Exchange(GetRequest("/mainpage")), ChunkedAnswer(""));
+    std::filesystem::remove(pageFile);
+    ASSERT_EQ(mkfifo(pageFile.c_str(), 0600), 0);
     EXPECT_EQ(Exchange(GetRequest("/mainpage")), ChunkedAnswer(""));
 
     // An SDK without the photo text export still reads the card, with an empty picture.
