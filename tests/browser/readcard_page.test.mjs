@@ -1,9 +1,10 @@
 // Drives the default page in headless Chromium against the real zembra on its fixed port, both
-// as the reader serves it ("/mainpage") and opened from another origin (a file:// URL).
+// as the reader serves it ("/mainpage") and opened from another origin.
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
-import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { createServer } from "node:http";
 import net from "node:net";
 import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
@@ -17,11 +18,13 @@ const READER = `http://127.0.0.1:${PORT}`;
 const CARD_NAME = "浏览器样卡";
 const ROUTES = ["/mainpage", "/opendevice", "/readcard", "/getsamid", "/closedevice"];
 const WAIT_MS = 20000;
+const PAGE_FILE = join(dirname(ZEMBRA ?? "."), "readcard.html");
 
 let workDir;
 let zembra;
 let zembraOutput = "";
 let context;
+let otherSite;
 const requestedPaths = [];
 
 function portAnswers() {
@@ -115,6 +118,11 @@ before(async () => {
     // Registration removes an installed service first: never the machine's own.
     ZEMBRA_UNIT_DIR: join(workDir, "units"),
   });
+  otherSite = createServer((request, response) => {
+    response.writeHead(200, { "Content-Type": "text/html; charset=utf-8" });
+    response.end(readFileSync(PAGE_FILE));
+  });
+  await new Promise((resolve) => otherSite.listen(0, "127.0.0.1", resolve));
   context = await chromium.launchPersistentContext(join(workDir, "profile"), {
     executablePath: "/usr/bin/chromium",
     headless: true,
@@ -125,6 +133,7 @@ before(async () => {
 
 after(async () => {
   await context?.close();
+  otherSite?.close();
   await stopZembra();
   if (workDir) rmSync(workDir, { recursive: true, force: true });
 });
@@ -148,15 +157,21 @@ test("served by the reader, the page opens it and shows the card with its photo"
   await page.close();
 });
 
-test("opened from a file, the page talks to the reader on this machine", async () => {
-  const page = await newPage(pathToFileURL(join(dirname(ZEMBRA), "readcard.html")).href);
-  await openAndReadShowsTheCard(page);
-  await page.click("#close");
-  await waitForText(page, "#status", "关闭读卡器成功");
-  await page.click("#read");
-  await waitForText(page, "#status", "读卡失败");
-  await page.close();
-});
+// Another origin: a file:// URL, and a web server of its own that hands out the page.
+for (const [where, url] of [
+  ["a file", () => pathToFileURL(PAGE_FILE).href],
+  ["another site", () => `http://127.0.0.1:${otherSite.address().port}/readcard.html`],
+]) {
+  test(`opened from ${where}, the page talks to the reader on this machine`, async () => {
+    const page = await newPage(url());
+    await openAndReadShowsTheCard(page);
+    await page.click("#close");
+    await waitForText(page, "#status", "关闭读卡器成功");
+    await page.click("#read");
+    await waitForText(page, "#status", "读卡失败");
+    await page.close();
+  });
+}
 
 test("the page only ever asks the reader for its own routes", () => {
   assert.ok(requestedPaths.length > 0);
