@@ -98,6 +98,10 @@ int main(int argc, char** argv) {
         }
     }
 
+    // The stop signals are caught before the listening line tells anyone to send them.
+    boost::asio::io_context signals;
+    boost::asio::signal_set stop(signals, SIGINT, SIGTERM);
+    stop.async_wait([](const boost::system::error_code&, int) {});
     try {
         sim::ConfigServer server(static_cast<uint16_t>(port), address);
         server.SetAnswer(answer);
@@ -109,9 +113,6 @@ int main(int argc, char** argv) {
         });
         std::cout << "sim-configserver listening on " << address << ":" << server.Port()
                   << std::endl;
-        boost::asio::io_context signals;
-        boost::asio::signal_set stop(signals, SIGINT, SIGTERM);
-        stop.async_wait([](const boost::system::error_code&, int) {});
         signals.run();
     } catch (const std::exception& e) {
         std::cerr << "sim-configserver: cannot listen on " << address << ":" << port << ": "
