@@ -8,6 +8,8 @@ packages=(
   libboost-dev libjsoncpp-dev libusb-dev libcurl4-openssl-dev libsystemd-dev
   libgtest-dev libgmock-dev libbenchmark-dev libjpeg-dev
   chromium nodejs npm
+  # Chinese glyphs for the default page in the browser on this machine.
+  fonts-wqy-microhei
 )
 
 missing=()
