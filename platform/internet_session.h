@@ -69,7 +69,8 @@ class Request {
                          uint32_t& bufferBytes) const;
 
     // Reads response body bytes: fills the buffer unless the body ends first; `read` is 0 at
-    // the end of the body.
+    // the end of the body. A failure met after some bytes were taken is answered by the next
+    // read, so that those bytes are not lost.
     uint32_t Read(void* buffer, uint32_t capacity, uint32_t& read);
 
   private:
