@@ -39,6 +39,9 @@ class PortHolder {
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_ANY);
+        // Connections of earlier tests that linger on the port must not keep it from binding.
+        const int reuse = 1;
+        setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
         listening_ = bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
                      listen(socket_, 4) == 0;
     }
