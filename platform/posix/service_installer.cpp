@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -77,23 +78,32 @@ uint32_t ErrorOf(int errnoValue) {
     return posix::FileError(errnoValue, error::kGeneralFailure);
 }
 
-bool HasControlCharacter(std::string_view text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            return true;
-        }
-    }
-    return false;
+bool IsControlCharacter(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
 }
 
-// A value in double quotes as systemd reads it: backslash escapes, "%%" for a percent sign and,
-// on command lines, "$$" for a dollar sign.
-std::string SystemdQuoted(std::string_view text, bool commandLine) {
+// systemd runs no program whose path holds a quote, a backslash or a control character.
+bool IsRunnablePath(std::string_view path) {
+    return !path.empty() && path[0] == '/' && std::none_of(path.begin(), path.end(), [](char c) {
+        return IsControlCharacter(c) || c == '"' || c == '\'' || c == '\\';
+    });
+}
+
+// A value in double quotes as systemd reads it: backslash escapes, control characters in hex,
+// and "%%" for a percent sign. A dollar sign stays single: systemd expands variables in a
+// command's arguments, never in the program's path, which is all ExecStart= holds here.
+std::string SystemdQuoted(std::string_view text) {
     std::string out = "\"";
     for (const char c : text) {
+        if (IsControlCharacter(c)) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(c));
+            out += hex;
+            continue;
+        }
         if (c == '\\' || c == '"') {
             out += '\\';
-        } else if (c == '%' || (commandLine && c == '$')) {
+        } else if (c == '%') {
             out += c;
         }
         out += c;
@@ -124,11 +134,10 @@ std::string FormatUnit(const ServiceIdentity& service, const ServiceDefinition& 
         unit += "After=network.target\n";
     }
     unit += "\n[Service]\nType=notify\n";
-    unit +=
-        "ExecStart=" + SystemdQuoted(codepage::Utf16ToUtf8(definition.programPath), true) + "\n";
+    unit += "ExecStart=" + SystemdQuoted(codepage::Utf16ToUtf8(definition.programPath)) + "\n";
     // Started by systemd, the program must find the registrations it was installed with.
     if (const std::string root = posix::RegistrationRootSetting(); !root.empty()) {
-        unit += "Environment=" + SystemdQuoted(root, false) + "\n";
+        unit += "Environment=" + SystemdQuoted(root) + "\n";
     }
     return unit + "\n[Install]\nWantedBy=multi-user.target\n";
 }
@@ -235,7 +244,7 @@ uint32_t ServiceInstaller::Create(const ServiceIdentity& service,
         return error::kServiceExists;
     }
     const std::string program = codepage::Utf16ToUtf8(definition.programPath);
-    if (program.empty() || program[0] != '/' || HasControlCharacter(program)) {
+    if (!IsRunnablePath(program)) {
         return error::kInvalidParameter;
     }
     const std::string path = unitDirectory_ + "/" + UnitFile(service);

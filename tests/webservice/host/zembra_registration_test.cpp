@@ -100,6 +100,34 @@ TEST_F(ZembraRegistrationTest, ServiceInstallsAUnitThatStartsAutomatically) {
     EXPECT_EQ(ReadWholeFile(Registry() / "machine.reg"), kPlainStore);
 }
 
+// The unit names the program as systemd reads it back; a path systemd would refuse to run fails
+// the install instead of leaving a unit that never starts.
+TEST_F(ZembraRegistrationTest, TheUnitNamesTheProgramWhereverItLies) {
+    const fs::path plain = scratch_.Path() / "a b%$c";
+    const fs::path refused = scratch_.Path() / "q\"b\\s";
+    for (const fs::path& directory : {plain, refused}) {
+        fs::create_directories(directory);
+        fs::copy_file(Program(), directory / "zembra");
+    }
+    auto environment = Environment();
+    environment["ZEMBRA_REGISTRY_ROOT"] = (scratch_.Path() / "reg\nistry").string();
+    const std::string root = fs::canonical(scratch_.Path()).string();
+
+    HostProcess install(plain / "zembra", {"-Service"}, environment, scratch_.Path());
+    EXPECT_EQ(install.WaitForExit(), 0);
+    const std::string unit = ReadWholeFile(UnitFile());
+    EXPECT_NE(unit.find("\nExecStart=\"" + root + "/a b%%$c/zembra\"\n"), std::string::npos)
+        << unit;
+    EXPECT_NE(unit.find("\nEnvironment=\"ZEMBRA_REGISTRY_ROOT=" + root + "/reg\\x0aistry\"\n"),
+              std::string::npos)
+        << unit;
+
+    HostProcess again(refused / "zembra", {"-Service"}, environment, scratch_.Path());
+    EXPECT_EQ(again.WaitForExit(), kWideFailure);
+    EXPECT_EQ(again.Errors(), std::string(kServiceName) + ": Could not start service\n");
+    EXPECT_FALSE(fs::exists(UnitFile()));
+}
+
 TEST_F(ZembraRegistrationTest, AServiceManagerThatCannotBeOpenedIsShownAndFailsTheSwitch) {
     auto environment = Environment();
     environment["ZEMBRA_UNIT_DIR"] = (scratch_.Path() / "missing").string();
