@@ -13,10 +13,13 @@
 namespace {
 
 constexpr int kDefaultPort = 9977;
+constexpr char kUsage[] =
+    "usage: sim-decoder [--port N] [--script FILE]\n"
+    "  --port N       listen on 127.0.0.1 port N (default 9977; 0 picks a free port)\n"
+    "  --script FILE  play the dialogue in FILE instead of the default card dialogue\n";
 
 int Usage(const char* problem) {
-    std::fprintf(stderr, "sim-decoder: %s\nusage: sim-decoder [--port N] [--script FILE]\n",
-                 problem);
+    std::fprintf(stderr, "sim-decoder: %s\n%s", problem, kUsage);
     return 2;
 }
 
@@ -27,6 +30,10 @@ int main(int argc, char** argv) {
     std::string scriptPath;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
+        if (option == "--help" || option == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
         if ((option == "--port" || option == "--script") && i + 1 >= argc) {
             return Usage(("missing value after " + option).c_str());
         }
