@@ -39,6 +39,20 @@ std::u16string BoundaryFrom(const platform::Guid& guid) {
     return boundary;
 }
 
+// The URL a step is given; no URL at all is not a valid one.
+std::u16string_view UrlText(const char16_t* url) {
+    if (url == nullptr) {
+        ThrowError(HttpError::InvalidUrl);
+    }
+    return url;
+}
+
+CHttpUrlAnalyzerT Analyzed(std::u16string_view url, unsigned codePage) {
+    CHttpUrlAnalyzerT parts;
+    parts.Analyze(url, codePage);
+    return parts;
+}
+
 bool IsHttps(std::u16string_view url, const CHttpUrlAnalyzerT& parts) {
     if (parts.SchemeLength() != 5) {
         return false;
@@ -293,12 +307,8 @@ std::unique_ptr<ConnectionHandle> CHttpClientT::OpenConnection(InternetHandle* h
     if (hInternet == nullptr) {
         ThrowArgumentError("CHttpClientT::OpenConnection: hInternet can not be NULL.");
     }
-    if (url == nullptr) {
-        ThrowError(HttpError::InvalidUrl);
-    }
-    const std::u16string_view target(url);
-    CHttpUrlAnalyzerT parts;
-    parts.Analyze(target, codePage_);
+    const std::u16string_view target = UrlText(url);
+    const CHttpUrlAnalyzerT parts = Analyzed(target, codePage_);
     uint16_t port = IsHttps(target, parts) ? 443 : 80;
     if (parts.PortLength() > 0) {
         port = ParsePort(target.substr(parts.PortOffset(), parts.PortLength()));
@@ -336,12 +346,8 @@ std::unique_ptr<RequestHandle> CHttpClientT::OpenRequest(ConnectionHandle* hConn
     if (hConnection == nullptr) {
         ThrowArgumentError("CHttpClientT::OpenRequest: hConnection can not be NULL.");
     }
-    if (url == nullptr) {
-        ThrowError(HttpError::InvalidUrl);
-    }
-    const std::u16string_view target(url);
-    CHttpUrlAnalyzerT parts;
-    parts.Analyze(target, codePage_);
+    const std::u16string_view target = UrlText(url);
+    const CHttpUrlAnalyzerT parts = Analyzed(target, codePage_);
     if (IsHttps(target, parts)) {
         flags |= RequestFlag::Secure;
     }
