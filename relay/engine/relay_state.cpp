@@ -9,8 +9,6 @@ std::string SettingOrEnvironment(const char* variable, const char* buildValue) {
     return (value != nullptr && *value != '\0') ? value : buildValue;
 }
 
-RelayState relayState;
-
 }  // namespace
 
 std::string DefaultServerHost() {
@@ -24,8 +22,4 @@ std::string ConfigHost() {
 void RelayState::UseDefaultServer() {
     serverPort = kDefaultServerPort;
     serverHost = DefaultServerHost();
-}
-
-RelayState& TheRelayState() {
-    return relayState;
 }

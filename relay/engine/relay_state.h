@@ -23,6 +23,3 @@ struct RelayState {
     // Back to the default decoding server, as wherever a configuration names none.
     void UseDefaultServer();
 };
-
-// The relay state of the process, set to its load values when the library is loaded.
-RelayState& TheRelayState();

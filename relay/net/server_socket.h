@@ -21,32 +21,33 @@ constexpr int Failed = -2;  // the receive failed or the server closed the conne
 
 // The relay's TCP connection to the decoding server: a blocking client with a connect that gives
 // up after 3 s and a read that waits at most 3 ms. It knows nothing of the packets it carries.
-// Used from one thread.
+// Used from one thread. Its operations are virtual so that a test or a fuzzer can put a scripted
+// server in its place.
 class ServerSocket {
   public:
-    ServerSocket();   // starts the socket library
-    ~ServerSocket();  // closes an open socket; the socket library stops after it
+    ServerSocket();           // starts the socket library
+    virtual ~ServerSocket();  // closes an open socket; the socket library stops after it
     ServerSocket(const ServerSocket&) = delete;
     ServerSocket& operator=(const ServerSocket&) = delete;
 
     // The server for the next Connect: a TCP port and a dotted IPv4 address or a host name.
-    void SetServer(std::uint16_t port, const std::string& host);
+    virtual void SetServer(std::uint16_t port, const std::string& host);
 
     // Opens a connection to the server; a ConnectResult. An earlier socket is closed first.
-    int Connect();
+    virtual int Connect();
 
     // Receives once, at most 2048 bytes: the count received (greater than 0), or a
     // ReceiveResult. Without an open socket nothing can arrive: Nothing.
-    int ReadSocket(PacketBuffer& destination);
+    virtual int ReadSocket(PacketBuffer& destination);
 
     // Sends length bytes in one send: the send's result, 0 or less being a failure. Without an
     // open socket, or with a negative length, nothing is sent and the result is -1.
-    int WriteSocket(const unsigned char* data, int length);
+    virtual int WriteSocket(const unsigned char* data, int length);
 
     // Closes the connection, if any. Harmless when none is open.
-    void CloseSocket();
+    virtual void CloseSocket();
 
-    bool IsOpen() const { return socket_.IsOpen(); }
+    virtual bool IsOpen() const { return socket_.IsOpen(); }
 
   private:
     int FailConnect(const char* text, int error);

@@ -17,11 +17,10 @@ constexpr unsigned char kReadEndpoint = 0x83;
 constexpr unsigned char kWriteEndpoint = 0x03;
 constexpr int kWriteTimeoutMs = 100;
 
-// The box handle of the process; null while no box is open. A box still open when the library
-// is unloaded is released by this object's clean-up.
+// The box handle of the process; null while no box is open. The library's process objects
+// release a box still open when it is unloaded.
 struct BoxHandle {
     usb_dev_handle* device = nullptr;
-    ~BoxHandle() { DisConnectUsb(); }
 } box;
 
 struct usb_device* FindBox() {

@@ -1,4 +1,4 @@
-#include "relay/engine/relay_state.h"
+#include "relay/engine/relay_process.h"
 
 #include <gtest/gtest.h>
 

@@ -9,18 +9,12 @@
 #include <vector>
 
 #include "sim/decoder/decoder_server.h"
+#include "tests/relay/decoder_scripts.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-decoder::DecoderScript Script(const char* text) {
-    std::string error;
-    auto script = decoder::DecoderScript::Parse(text, error);
-    EXPECT_TRUE(script) << error;
-    return script ? *script : decoder::DecoderScript{};
-}
 
 // Reads until something other than "nothing arrived" comes, for at most ten seconds.
 int ReadSoon(ServerSocket& socket, PacketBuffer& buffer) {
@@ -42,7 +36,7 @@ void ConnectTo(ServerSocket& socket, std::uint16_t port) {
 TEST(ServerSocketTest, ConnectsToADottedAddressOrAHostNameAndCarriesBytesBothWays) {
     for (const char* host : {"127.0.0.1", "localhost"}) {
         SCOPED_TRACE(host);
-        decoder::DecoderServer server(Script("expect 01 02 03\nsend 04 05\n"));
+        decoder::DecoderServer server(DecoderScriptFrom("expect 01 02 03\nsend 04 05\n"));
         ASSERT_TRUE(server.Ready()) << server.Error();
         ServerSocket socket;
         socket.SetServer(server.Port(), host);
@@ -61,7 +55,7 @@ TEST(ServerSocketTest, ConnectsToADottedAddressOrAHostNameAndCarriesBytesBothWay
 }
 
 TEST(ServerSocketTest, ARefusedOrUnknownServerIsNotConnectedAndLeavesNoSocket) {
-    decoder::DecoderServer refusing(Script("refuse\n"));
+    decoder::DecoderServer refusing(DecoderScriptFrom("refuse\n"));
     ASSERT_TRUE(refusing.Ready()) << refusing.Error();
     struct Case {
         std::string host;
@@ -84,7 +78,8 @@ TEST(ServerSocketTest, ARefusedOrUnknownServerIsNotConnectedAndLeavesNoSocket) {
 }
 
 TEST(ServerSocketTest, AServerThatDropsTheHandshakeCostsTheConnectTimeOut) {
-    decoder::DecoderServer dropping(Script("drop\n"));  // its full queue drops every request
+    decoder::DecoderServer dropping(
+        DecoderScriptFrom("drop\n"));  // its full queue drops every request
     ASSERT_TRUE(dropping.Ready()) << dropping.Error();
     ServerSocket socket;
     socket.SetServer(dropping.Port(), "127.0.0.1");
@@ -97,7 +92,7 @@ TEST(ServerSocketTest, AServerThatDropsTheHandshakeCostsTheConnectTimeOut) {
 }
 
 TEST(ServerSocketTest, WithoutASocketToBeHadConnectFailsAsSocketFailed) {
-    decoder::DecoderServer server(Script("expect 01\n"));
+    decoder::DecoderServer server(DecoderScriptFrom("expect 01\n"));
     ASSERT_TRUE(server.Ready()) << server.Error();
     rlimit limit{};
     ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &limit));
@@ -115,7 +110,7 @@ TEST(ServerSocketTest, WithoutASocketToBeHadConnectFailsAsSocketFailed) {
 }
 
 TEST(ServerSocketTest, TheConnectionIsBlockingWithoutDelayAndFiveMillisecondTimeOuts) {
-    decoder::DecoderServer server(Script("expect 01\n"));
+    decoder::DecoderServer server(DecoderScriptFrom("expect 01\n"));
     ServerSocket socket;
     ConnectTo(socket, server.Port());
     // The client's descriptor: the one whose peer is the server.
@@ -149,7 +144,7 @@ TEST(ServerSocketTest, AReadWithNothingWaitingReturnsNothing) {
     PacketBuffer buffer{};
     EXPECT_EQ(ReceiveResult::Nothing, unconnected.ReadSocket(buffer));
 
-    decoder::DecoderServer server(Script("expect 01\n"));  // never answers
+    decoder::DecoderServer server(DecoderScriptFrom("expect 01\n"));  // never answers
     ServerSocket socket;
     ConnectTo(socket, server.Port());
     buffer.fill(0x5A);
@@ -162,7 +157,7 @@ TEST(ServerSocketTest, AReadWithNothingWaitingReturnsNothing) {
 }
 
 TEST(ServerSocketTest, AReadTakesAtMost2048BytesAndTheRestComesWithTheNext) {
-    decoder::DecoderServer server(Script("send 11*2048 22*952\nclose\n"));
+    decoder::DecoderServer server(DecoderScriptFrom("send 11*2048 22*952\nclose\n"));
     ServerSocket socket;
     ConnectTo(socket, server.Port());
     ASSERT_TRUE(server.WaitForEndedSessions(1, 10s));  // everything sent before the first read
@@ -177,7 +172,7 @@ TEST(ServerSocketTest, AReadTakesAtMost2048BytesAndTheRestComesWithTheNext) {
 }
 
 TEST(ServerSocketTest, AConnectionTheServerClosedReadsAsFailedAgainAndAgain) {
-    decoder::DecoderServer server(Script("close\n"));
+    decoder::DecoderServer server(DecoderScriptFrom("close\n"));
     ServerSocket socket;
     ConnectTo(socket, server.Port());
     PacketBuffer buffer{};
@@ -195,7 +190,7 @@ TEST(ServerSocketTest, AConnectionTheServerClosedReadsAsFailedAgainAndAgain) {
 }
 
 TEST(ServerSocketTest, WritesWithoutAConnectionOrWithoutBytesSendNothing) {
-    decoder::DecoderServer server(Script("expect 01\n"));
+    decoder::DecoderServer server(DecoderScriptFrom("expect 01\n"));
     ServerSocket socket;
     const unsigned char packet[] = {0x01, 0x02};
     EXPECT_EQ(-1, socket.WriteSocket(packet, sizeof packet));
@@ -217,7 +212,7 @@ TEST(ServerSocketTest, ClosingTwiceIsHarmlessAndClosesNothingElse) {
     fresh.CloseSocket();
     EXPECT_NE(-1, fcntl(STDIN_FILENO, F_GETFD)) << "standard input was closed";
 
-    decoder::DecoderServer server(Script("expect 01\n"));
+    decoder::DecoderServer server(DecoderScriptFrom("expect 01\n"));
     ServerSocket socket;
     ConnectTo(socket, server.Port());
     socket.CloseSocket();
@@ -241,7 +236,7 @@ TEST(ServerSocketTest, WorksOnADescriptorBeyondTheSelectLimit) {
     if (limit.rlim_cur < FD_SETSIZE + 64) {
         GTEST_SKIP() << "the process may not open enough descriptors";
     }
-    decoder::DecoderServer server(Script("expect 01\nsend 02 03\n"));
+    decoder::DecoderServer server(DecoderScriptFrom("expect 01\nsend 02 03\n"));
     std::vector<int> fillers;
     for (int fd = dup(STDERR_FILENO); fd != -1 && fd < FD_SETSIZE + 8; fd = dup(STDERR_FILENO)) {
         fillers.push_back(fd);

@@ -306,20 +306,4 @@ TEST_F(UsbBoxTest, AScenarioThatDoesNotReadAttachesNoBox) {
     }
 }
 
-TEST_F(UsbBoxTest, ABoxLeftOpenIsReleasedByTheStaticCleanUpAtExit) {
-    UseScenario(kOneBox);
-    EXPECT_EXIT(
-        {
-            ForgetCalls();
-            ConnectUsb();
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
-    EXPECT_THAT(
-        WithPrefix(Calls(), "usb_"),
-        ::testing::IsSupersetOf({"usb_open 001/001 -> ok", "usb_release_interface 001/001 0 -> 0",
-                                 "usb_close 001/001 -> 0"}));
-    EXPECT_EQ("usb_close 001/001 -> 0", Calls().back());
-}
-
 }  // namespace

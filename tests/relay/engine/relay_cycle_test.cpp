@@ -1,0 +1,250 @@
+// The relay cycle between the box stand-in (as the process's libusb) and the decoding-server
+// stand-in on 127.0.0.1.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "sim/decoder/decoder_server.h"
+#include "tests/relay/decoder_scripts.h"
+#include "tests/relay/engine/relay_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace packets;
+using Clock = std::chrono::steady_clock;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const std::string kRepeatedFirstPacketLine =
+    "白盒子在交互的过程中接受到了第一包数据==继续读取数据包\n";
+
+std::string Line(const std::string& keyword, const std::string& argument) {
+    return keyword + " " + argument + "\n";
+}
+
+using RelayCycleTest = RelayFixture;
+
+TEST_F(RelayCycleTest, TheDefaultBoxAndServerReadACardAndTheFinalPacketReachesTheBoxWhole) {
+    decoder::DecoderServer server(decoder::DecoderScript::Default());
+    ASSERT_TRUE(server.Ready()) << server.Error();
+    UseServerPort(server.Port());
+
+    EXPECT_EQ(RelayResult::CardRead, RunCycle());
+
+    const std::vector<sim::Bytes> written = PacketsWrittenToBox();
+    ASSERT_THAT(written,
+                ElementsAre(Packet(kChallenge), Packet("AA 00 08 04 00 01 02 03 04 05 06 07"),
+                            Packet(kCardRead)));
+    EXPECT_TRUE(BoxClosed());
+    EXPECT_FALSE(TheServerSocket().IsOpen());
+    ASSERT_TRUE(server.WaitForEndedSessions(1, 10s));
+    EXPECT_EQ("client closed", server.Sessions()[0].outcome);
+    EXPECT_EQ(26u + 36u + 1024u + 256u, server.Sessions()[0].received.size());
+    EXPECT_EQ(0, TheRelayState().connectFailures);
+}
+
+TEST_F(RelayCycleTest, WithoutAValidFirstPacketTheBoxIsCheckedAndNoServerIsAsked) {
+    const std::string answersCheck = "on AA 00 03 00 00 03 reply AA 00 03 00 00 03\n";
+    const std::string answersRestart = "on AA 00 03 F0 00 F3 reply AA 00 03 F0 00 F3\n";
+    struct Case {
+        const char* name;
+        std::string steps;
+        std::vector<std::string> commands;  // written to the box, in order
+        bool linkReset;                     // the box's USB link restarted
+    } cases[] = {
+        {"first packet with byte 3 = 02",
+         answersCheck + "idle 1\ndeliver AA 00 16 02 05 00*21\n",
+         {"AA 00 03 00 00 03"},
+         false},
+        {"25 bytes with byte 3 = 01",
+         answersCheck + "idle 1\ndeliver AA 00 15 01 05 00*20\n",
+         {"AA 00 03 00 00 03"},
+         false},
+        {"read error", answersCheck + "idle 1\nread-error -5\n", {"AA 00 03 00 00 03"}, false},
+        {"silent box answers the restart",
+         answersRestart + "idle 1\nread-error -5\n",
+         {"AA 00 03 00 00 03", "AA 00 03 F0 00 F3"},
+         false},
+        {"silent box",
+         "idle 1\nread-error -5\n",
+         {"AA 00 03 00 00 03", "AA 00 03 F0 00 F3"},
+         false},
+        {"check command not written",
+         answersCheck + "idle 1\nread-error -5\nwrite-error -110\n",
+         {"AA 00 03 F0 00 F3"},
+         true},
+    };
+    decoder::DecoderServer server(DecoderScriptFrom("expect ??\n"));
+    ASSERT_TRUE(server.Ready()) << server.Error();
+    UseServerPort(server.Port());
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseBox(c.steps);
+        ForgetCalls();
+        EXPECT_EQ(RelayResult::NoFirstPacket, RunCycle());
+
+        std::vector<sim::Bytes> commands;
+        for (const std::string& text : c.commands) {
+            commands.push_back(Packet(text));
+        }
+        EXPECT_EQ(commands, PacketsWrittenToBox());
+        // The drain, the wait for the first packet, then one second for each command's answer.
+        std::vector<int> readWaits;
+        for (const BoxTransfer& transfer : BoxTransfers(Calls())) {
+            if (!transfer.write) {
+                readWaits.push_back(transfer.timeout);
+            }
+        }
+        std::vector<int> expectedWaits = {10, 10000, 1000};
+        if (c.commands.size() == 2 || c.linkReset) {
+            expectedWaits.push_back(1000);
+        }
+        EXPECT_EQ(expectedWaits, readWaits);
+        EXPECT_EQ(c.linkReset, Called("usb_reset "));
+        EXPECT_TRUE(BoxClosed());
+    }
+    EXPECT_TRUE(server.Sessions().empty());
+}
+
+TEST_F(RelayCycleTest, TheFifthAndEveryLaterRefusedConnectionInARowMakesTheNextCallReload) {
+    UseBox(Line("idle", "1") + Line("deliver", kFirst));
+    decoder::DecoderServer refusing(DecoderScriptFrom("refuse\n"));
+    ASSERT_TRUE(refusing.Ready()) << refusing.Error();
+    UseServerPort(refusing.Port());
+
+    for (int failure = 1; failure <= 6; ++failure) {
+        SCOPED_TRACE(failure);
+        TheRelayState().configLoaded = true;
+        EXPECT_EQ(RelayResult::ServerUnreachable, RunCycle());
+        EXPECT_EQ(failure, TheRelayState().connectFailures);
+        EXPECT_EQ(failure < 5, TheRelayState().configLoaded);
+        EXPECT_TRUE(BoxClosed());
+        EXPECT_FALSE(TheServerSocket().IsOpen());
+    }
+
+    // A connection that succeeds starts the count again, whatever the dialogue then does.
+    decoder::DecoderServer closing(
+        DecoderScriptFrom(Line("expect", "?? ?? ?? 01 ??*22") + "close\n"));
+    ASSERT_TRUE(closing.Ready()) << closing.Error();
+    UseServerPort(closing.Port());
+    TheRelayState().configLoaded = true;
+    const int result = RunCycle();
+    EXPECT_TRUE(result == RelayResult::FirstAnswerFailed || result == RelayResult::ExchangeFailed)
+        << result;
+    EXPECT_EQ(0, TheRelayState().connectFailures);
+    EXPECT_TRUE(TheRelayState().configLoaded);
+}
+
+// Dialogues that end on the server's side: the box plays its part, the server decides.
+TEST_F(RelayCycleTest, TheServersPacketsDecideTheOutcome) {
+    const std::string box = Line("idle", "1") + Line("deliver", kFirst) +
+                            Line("expect", kChallenge) + Line("deliver", kAnswer);
+    const std::string serverOpening =
+        Line("expect", "?? ?? ?? 01 ??*22") + Line("send", kChallenge) + Line("expect", kAnswer);
+    const std::string ordinaryFinal = "AA 02 55 A0 00 33*595";  // 600 bytes, byte 3 = A0
+    struct Case {
+        const char* name;
+        std::string boxTail;
+        std::string serverTail;
+        int result;
+        std::vector<std::string> written;  // packets that reach the box
+    } cases[] = {
+        {"17-byte final packet: not read, not written",
+         "",
+         Line("send", kNotRead),
+         RelayResult::CardNotRead,
+         {kChallenge}},
+        {"600-byte packet with byte 3 = A0 is an ordinary one",
+         Line("expect", "??*600") + Line("deliver", "AA 00 05 06 00"),
+         Line("send", ordinaryFinal) + Line("expect", "AA 00 05 06 00") + Line("send", kCardRead),
+         RelayResult::CardRead,
+         {kChallenge, ordinaryFinal, kCardRead}},
+        {"server closes during the exchange",
+         "",
+         "close\n",
+         RelayResult::ExchangeFailed,
+         {kChallenge}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        decoder::DecoderServer server(DecoderScriptFrom(serverOpening + c.serverTail));
+        ASSERT_TRUE(server.Ready()) << server.Error();
+        UseServerPort(server.Port());
+        UseBox(box + c.boxTail);
+        ForgetCalls();
+
+        EXPECT_EQ(c.result, RunCycle());
+        std::vector<sim::Bytes> expected;
+        for (const std::string& text : c.written) {
+            expected.push_back(Packet(text));
+        }
+        EXPECT_EQ(expected, PacketsWrittenToBox());
+        EXPECT_TRUE(BoxClosed());
+        EXPECT_FALSE(TheServerSocket().IsOpen());
+        ASSERT_TRUE(server.WaitForEndedSessions(1, 10s));
+        EXPECT_NE(std::string::npos, server.Sessions()[0].outcome.find("closed"))
+            << server.Sessions()[0].outcome;
+    }
+}
+
+TEST_F(RelayCycleTest, AFirstPacketRepeatedDuringTheExchangeIsPrintedAndNotForwarded) {
+    UseBox(Line("idle", "1") + Line("deliver", kFirst) + Line("expect", kChallenge) +
+           Line("deliver", kFirst) + Line("deliver", kAnswer));
+    decoder::DecoderServer server(
+        DecoderScriptFrom(Line("expect", kFirst) + Line("send", kChallenge) +
+                          Line("expect", kAnswer) + Line("send", kCardRead)));
+    ASSERT_TRUE(server.Ready()) << server.Error();
+    UseServerPort(server.Port());
+
+    testing::internal::CaptureStdout();
+    const int result = RunCycle();
+    EXPECT_EQ(kRepeatedFirstPacketLine, testing::internal::GetCapturedStdout());
+    EXPECT_EQ(RelayResult::CardRead, result);
+    ASSERT_TRUE(server.WaitForEndedSessions(1, 10s));
+    sim::Bytes expected = Packet(kFirst);
+    const sim::Bytes answer = Packet(kAnswer);
+    expected.insert(expected.end(), answer.begin(), answer.end());
+    EXPECT_EQ(expected, server.Sessions()[0].received);
+}
+
+TEST_F(RelayCycleTest, AnExchangeWhereNeitherSideDeliversEndsAfterTheIdleBound) {
+    UseBox(Line("idle", "1") + Line("deliver", kFirst));
+    decoder::DecoderServer silent(DecoderScriptFrom(Line("expect", kFirst)));
+    ASSERT_TRUE(silent.Ready()) << silent.Error();
+    UseServerPort(silent.Port());
+
+    const auto start = Clock::now();
+    EXPECT_EQ(RelayResult::ExchangeFailed, RunCycle(300ms));
+    EXPECT_GE(Clock::now() - start, 300ms);
+    EXPECT_TRUE(BoxClosed());
+    EXPECT_FALSE(TheServerSocket().IsOpen());
+    ASSERT_TRUE(silent.WaitForEndedSessions(1, 10s));
+    EXPECT_EQ("client closed", silent.Sessions()[0].outcome);
+}
+
+TEST_F(RelayCycleTest, ADialogueThatKeepsMovingOutlastsTheIdleBound) {
+    // The box speaks every 150 ms for over a second; the bound is 600 ms.
+    std::string box = Line("idle", "1") + Line("deliver", kFirst);
+    std::string server = Line("expect", kFirst);
+    for (int i = 0; i < 8; ++i) {
+        box += Line("wait", "150") + Line("deliver", "AA 00 04 05 0" + std::to_string(i));
+        server += Line("expect", "AA 00 04 05 0" + std::to_string(i));
+    }
+    UseBox(box);
+    decoder::DecoderServer decoder(DecoderScriptFrom(server + Line("send", kCardRead)));
+    ASSERT_TRUE(decoder.Ready()) << decoder.Error();
+    UseServerPort(decoder.Port());
+
+    const auto start = Clock::now();
+    EXPECT_EQ(RelayResult::CardRead, RunCycle(600ms));
+    EXPECT_GE(Clock::now() - start, 1000ms);
+}
+
+}  // namespace
