@@ -12,9 +12,9 @@
 
 #include "relay/usb/usb_box.h"
 
-// Points the box stand-in at a scenario and a call log of the test's own, in a fresh folder,
-// and closes the box after the test.
-class BoxFixture : public ::testing::Test {
+// Points the box stand-in at a scenario and a call log of the test's own, in a fresh folder.
+// For tests of a program or library that has the box stand-in as its libusb.
+class BoxStandInFixture : public ::testing::Test {
   protected:
     void SetUp() override {
         static std::atomic<int> counter{0};
@@ -26,7 +26,6 @@ class BoxFixture : public ::testing::Test {
     }
 
     void TearDown() override {
-        DisConnectUsb();
         unsetenv("USBBOX_SIM_LOG");
         unsetenv("USBBOX_SIM_SCENARIO");
         std::filesystem::remove_all(folder_);
@@ -54,4 +53,13 @@ class BoxFixture : public ::testing::Test {
 
   private:
     std::filesystem::path folder_;
+};
+
+// The same for tests of the box transport itself, which closes the box after each test.
+class BoxFixture : public BoxStandInFixture {
+  protected:
+    void TearDown() override {
+        DisConnectUsb();
+        BoxStandInFixture::TearDown();
+    }
 };
