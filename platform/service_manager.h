@@ -37,6 +37,7 @@ constexpr uint32_t Shutdown = 4;
 
 namespace service_type {
 constexpr uint32_t OwnProcess = 0x10;
+constexpr uint32_t Win32 = 0x30;  // own-process and share-process bits together
 }  // namespace service_type
 
 struct ServiceStatus {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/webservice/host/host_process.h"
+#include "tests/support/host_process.h"
 #include "tests/webservice/host/scratch_directory.h"
 
 // The real zembra program, with its registration stores and unit directory in a scratch

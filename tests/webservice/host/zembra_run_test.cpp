@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/webservice/host/notify_socket.h"
+#include "tests/support/notify_socket.h"
 #include "tests/webservice/host/syslog_capture.h"
 #include "tests/webservice/host/zembra_fixture.h"
 #include "tests/webservice/web/raw_client.h"

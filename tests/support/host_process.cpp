@@ -1,4 +1,4 @@
-#include "tests/webservice/host/host_process.h"
+#include "tests/support/host_process.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

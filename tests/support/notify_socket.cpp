@@ -1,4 +1,4 @@
-#include "tests/webservice/host/notify_socket.h"
+#include "tests/support/notify_socket.h"
 
 #include <poll.h>
 #include <sys/socket.h>
