@@ -47,10 +47,13 @@ struct State {
     char lastError[256] = "";
 };
 
-// Never destroyed: the program under test may still call in from its own static clean-up.
+// Built when this library is loaded, before the program or library that links it, so that it
+// is torn down after them: their static clean-up may still call in, and an unloaded library
+// leaves nothing behind.
+State theState;
+
 State& TheState() {
-    static State* state = new State;
-    return *state;
+    return theState;
 }
 
 void Log(const std::string& line) {

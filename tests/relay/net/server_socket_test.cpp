@@ -94,13 +94,15 @@ TEST(ServerSocketTest, AServerThatDropsTheHandshakeCostsTheConnectTimeOut) {
 TEST(ServerSocketTest, WithoutASocketToBeHadConnectFailsAsSocketFailed) {
     decoder::DecoderServer server(DecoderScriptFrom("expect 01\n"));
     ASSERT_TRUE(server.Ready()) << server.Error();
+    // Made before the limit: the socket library may need descriptors of its own to start, and
+    // so may the undefined-behaviour sanitizer to check the object's type on its first call.
+    ServerSocket socket;
+    socket.SetServer(server.Port(), "127.0.0.1");
     rlimit limit{};
     ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &limit));
     const rlimit saved = limit;
     limit.rlim_cur = 0;  // no new descriptor for this process
     ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &limit));
-    ServerSocket socket;
-    socket.SetServer(server.Port(), "127.0.0.1");
     const int result = socket.Connect();
     setrlimit(RLIMIT_NOFILE, &saved);
     EXPECT_EQ(ConnectResult::SocketFailed, result);
