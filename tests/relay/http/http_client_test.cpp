@@ -111,15 +111,7 @@ TEST_F(HttpClientTest, ConfigurationFetchPutsExactlyItsRequestOnTheWire) {
         // The handles went to the response: the post context is over.
         ExpectFailure([&] { client.ProceedPost(); }, 104, u"The post context is not started yet.");
     }
-    const std::string expected = "POST /server/KS/queryDataInfo.html HTTP/1.1\r\n" + HostLine() +
-                                 "User-Agent: My User Agent v1.0\r\n"
-                                 "Accept: */*\r\n"
-                                 "Cache-Control: no-cache\r\n"
-                                 "Osmer-Magic: My Magic Header\r\n"
-                                 "User-Magic: User's Magic Header\r\n"
-                                 "Content-Type: application/x-www-form-urlencoded\r\n"
-                                 "Content-Length: 0\r\n"
-                                 "\r\n";
+    const std::string expected = http_test::ConfigurationRequest(HostLine());
     ASSERT_TRUE(server_.WaitForRequests(2, 10s));
     EXPECT_EQ(server_.Requests()[0], expected);
     EXPECT_EQ(server_.Requests()[1], expected);

@@ -42,4 +42,17 @@ inline void ExpectFailure(const std::function<void()>& operation, uint32_t error
     EXPECT_EQ(e.Win32ErrorCode(), win32ErrorCode);
 }
 
+// The relay's configuration request as it goes out on the wire, for the host line given.
+inline std::string ConfigurationRequest(const std::string& hostLine) {
+    return "POST /server/KS/queryDataInfo.html HTTP/1.1\r\n" + hostLine +
+           "User-Agent: My User Agent v1.0\r\n"
+           "Accept: */*\r\n"
+           "Cache-Control: no-cache\r\n"
+           "Osmer-Magic: My Magic Header\r\n"
+           "User-Magic: User's Magic Header\r\n"
+           "Content-Type: application/x-www-form-urlencoded\r\n"
+           "Content-Length: 0\r\n"
+           "\r\n";
+}
+
 }  // namespace http_test
