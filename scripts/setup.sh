@@ -5,35 +5,20 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git clang-format
-  libboost-dev libjsoncpp-dev libusb-dev libcurl4-openssl-dev libsystemd-dev
+  libboost-dev libjsoncpp-dev libusb-dev libusb-1.0-0-dev libcurl4-openssl-dev libsystemd-dev
   libgtest-dev libgmock-dev libbenchmark-dev libjpeg-dev
   chromium nodejs npm
   # Chinese glyphs for the default page in the browser on this machine.
   fonts-wqy-microhei
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
-
 # nodejs and npm may come from outside Debian on some images; a working node and npm are enough.
 if command -v node >/dev/null && command -v npm >/dev/null; then
-  missing=("${missing[@]/nodejs/}")
-  missing=("${missing[@]/npm/}")
+  filtered=()
+  for p in "${packages[@]}"; do [ "$p" != nodejs ] && [ "$p" != npm ] && filtered+=("$p"); done
+  packages=("${filtered[@]}")
 fi
-filtered=()
-for p in "${missing[@]}"; do [ -n "$p" ] && filtered+=("$p"); done
-
-if [ ${#filtered[@]} -gt 0 ]; then
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  echo "Installing: ${filtered[*]}"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${filtered[@]}"
-fi
+"$(dirname "$0")/install-packages.sh" "${packages[@]}"
 
 # The browser test's driver (playwright-core, from the npm registry), when missing or older than
 # its lock file.
