@@ -1,0 +1,27 @@
+# Fails unless every Windows program and DLL under DIRECTORIES needs no DLL but the system's own:
+# the C and C++ runtimes, winpthreads and the suite's libraries are linked in statically.
+# Run with cmake -DOBJDUMP=... -DDIRECTORIES=dir;dir -P check_static_runtimes.cmake
+set(files)
+foreach(directory IN LISTS DIRECTORIES)
+    file(GLOB found ${directory}/*.exe ${directory}/*.dll)
+    list(APPEND files ${found})
+endforeach()
+if(NOT files)
+    message(FATAL_ERROR "no Windows program or DLL in ${DIRECTORIES}")
+endif()
+
+foreach(file IN LISTS files)
+    execute_process(COMMAND ${OBJDUMP} -p ${file} OUTPUT_VARIABLE headers RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "${OBJDUMP} could not read ${file}")
+    endif()
+    string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
+    foreach(import IN LISTS imports)
+        string(REPLACE "DLL Name: " "" name "${import}")
+        # MinGW's runtimes and libraries are lib*.dll; no Windows system DLL is.
+        if(name MATCHES "^[Ll][Ii][Bb]")
+            message(FATAL_ERROR "${file} needs ${name}, which a bare Windows does not have")
+        endif()
+    endforeach()
+    message(STATUS "${file}: system DLLs only")
+endforeach()

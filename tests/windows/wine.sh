@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Runs the Windows tests' programs under Wine, in one prefix that a CTest run makes for all of
+# its Windows tests and removes after them:
+#   wine.sh make-prefix DIR              a fresh prefix (the setup of a CTest fixture)
+#   wine.sh run DIR PROGRAM [ARGS...]    a Windows program in it; exits with the program's code
+#   wine.sh remove-prefix DIR            ends the prefix's Wine processes and removes it
+# Wine's output goes to files, never to CTest's pipe: a wineserver still running would hold the
+# pipe open, and CTest would wait for it.
+set -euo pipefail
+command="$1"
+export WINEPREFIX="$2"
+shift 2
+# No Mono or Gecko installs into the prefix, and no debug channels: the programs' output alone.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all
+
+case "$command" in
+make-prefix)
+  # A prefix left by a run that stopped early goes first, with its Wine processes.
+  if [ -d "$WINEPREFIX" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+  fi
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  log="$WINEPREFIX.log"
+  # The server stays a while after each program ends, so that the programs of the run start fast;
+  # a run that stops early leaves it to end by itself.
+  wineserver -p30 >"$log" 2>&1 </dev/null
+  if ! wineboot -i >>"$log" 2>&1 </dev/null; then
+    cat "$log"
+    exit 1
+  fi
+  rm -f "$log"
+  ;;
+run)
+  output="$(mktemp)"
+  trap 'rm -f "$output"' EXIT
+  status=0
+  wine "$@" >"$output" 2>&1 </dev/null || status=$?
+  cat "$output"
+  exit "$status"
+  ;;
+remove-prefix)
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+  ;;
+*)
+  echo "usage: wine.sh make-prefix|run|remove-prefix DIR [PROGRAM ARGS...]" >&2
+  exit 2
+  ;;
+esac
