@@ -64,14 +64,13 @@ if [ -z "$libusb_version" ]; then
 fi
 googletest_version="$(dpkg-query -W -f='${Version}' googletest)"
 compiler_version="$(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix)"
-recipe="$(cat "$root/scripts/setup-windows.sh" "$root/cmake/mingw-w64-x86_64.cmake" |
-  sha256sum | cut -c1-12)"
-key="jsoncpp-$jsoncpp_version.libusb-$libusb_version.googletest-$googletest_version"
-key="$key.gcc-$compiler_version.recipe-$recipe"
-key="$(printf '%s' "$key" | tr -c 'A-Za-z0-9.+-' '_')"
-
-cache="${SUITE_WIN_DEPS_CACHE:-${XDG_CACHE_HOME:-${HOME:-$root/build-win}/.cache}/card-reader-suite/mingw-w64}"
-prefix="$cache/$key"
+if [ -n "${SUITE_WIN_DEPS_CACHE:-}" ]; then
+  cache="$SUITE_WIN_DEPS_CACHE"
+elif [ -n "${XDG_CACHE_HOME:-}${HOME:-}" ]; then
+  cache="${XDG_CACHE_HOME:-$HOME/.cache}/card-reader-suite/mingw-w64"
+else
+  cache="$root/build-win-deps"
+fi
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 jobs="$(nproc)"
 
@@ -122,6 +121,13 @@ build_libraries() {
   rm -rf "$work"
   trap - EXIT
 }
+
+# The cache key: the versions of what goes in, and the recipe (the build steps above and the
+# toolchain file).
+recipe="$({ declare -f step build_libraries; cat "$toolchain"; } | sha256sum | cut -c1-12)"
+key="jsoncpp-$jsoncpp_version.libusb-$libusb_version.googletest-$googletest_version"
+key="$key.gcc-$compiler_version.recipe-$recipe"
+prefix="$cache/$(printf '%s' "$key" | tr -c 'A-Za-z0-9.+-' '_')"
 
 if [ ! -f "$prefix/.complete" ]; then
   mkdir -p "$cache"

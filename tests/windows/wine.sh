@@ -10,9 +10,10 @@ set -euo pipefail
 command="$1"
 export WINEPREFIX="$2"
 shift 2
-# No Mono or Gecko installs into the prefix, and no debug channels: the programs' output alone.
+# No Mono or Gecko installs into the prefix, and no debug channels unless a test names some
+# (WINEDEBUG=+eventlog shows the event-log reports): the programs' output alone.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEDEBUG=-all
+export WINEDEBUG="${WINEDEBUG:--all}"
 
 case "$command" in
 make-prefix)

@@ -1,13 +1,6 @@
 #include "usb.h"
 
-// On Windows libusb.h includes <windows.h>: keep its min and max macros out.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <libusb.h>
+#include "libusb1.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,12 +1,6 @@
 #include "tests/platform/usb0/fake_libusb.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <libusb.h>
+#include "platform/win32/usb0/libusb1.h"
 
 #include <algorithm>
 #include <cstring>

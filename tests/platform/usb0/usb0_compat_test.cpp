@@ -1,20 +1,13 @@
 // libusb 0.1's calls over a scripted libusb-1.0: the bus walk, rescans, transfers, and the
 // libusb 0.1 results and error codes the box transport relies on.
 #include <gtest/gtest.h>
-#include <usb.h>
-
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <libusb.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/win32/usb0/libusb1.h"
+#include "platform/win32/usb0/usb.h"
 #include "tests/platform/usb0/fake_libusb.h"
 
 namespace {

@@ -2,7 +2,8 @@
 // starts, a scan lists what it sees in good order, and a second scan finds nothing changed. No box
 // is attached to the machines that run the tests; in a container or under Wine no device at all.
 #include <gtest/gtest.h>
-#include <usb.h>
+
+#include "platform/win32/usb0/usb.h"
 
 namespace {
 
