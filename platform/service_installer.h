@@ -19,6 +19,8 @@ struct ServiceDefinition {
     std::u16string programPath;  // registered in double quotes, without arguments
     ServiceStartType startType = ServiceStartType::Demand;
     bool afterNetwork = false;  // starts once the system's network services run
+    // Files and connections the service may hold open at once; 0 leaves the system's default.
+    uint32_t openFileLimit = 0;
 };
 
 // The service manager, opened for installing, changing and removing services. Failures are the

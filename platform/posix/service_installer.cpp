@@ -135,6 +135,9 @@ std::string FormatUnit(const ServiceIdentity& service, const ServiceDefinition& 
     }
     unit += "\n[Service]\nType=notify\n";
     unit += "ExecStart=" + SystemdQuoted(codepage::Utf16ToUtf8(definition.programPath)) + "\n";
+    if (definition.openFileLimit != 0) {
+        unit += "LimitNOFILE=" + std::to_string(definition.openFileLimit) + "\n";
+    }
     // Started by systemd, the program must find the registrations it was installed with.
     if (const std::string root = posix::RegistrationRootSetting(); !root.empty()) {
         unit += "Environment=" + SystemdQuoted(root) + "\n";

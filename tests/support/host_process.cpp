@@ -1,17 +1,15 @@
 #include "tests/support/host_process.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <thread>
 
-#include "tests/webservice/host/scratch_directory.h"
+#include "tests/support/port_holder.h"
+#include "tests/support/scratch_directory.h"
 
 extern char** environ;
 
@@ -43,17 +41,6 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
     }
     pointers.push_back(nullptr);
     return pointers;
-}
-
-bool Connects(unsigned short port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return connected;
 }
 
 }  // namespace
@@ -134,17 +121,26 @@ std::optional<int> HostProcess::Run(const std::filesystem::path& program,
     return process.WaitForExit();
 }
 
-bool WaitUntilListening(unsigned short port, std::chrono::milliseconds within) {
+bool HostProcess::WaitUntilServing(unsigned short port, std::string& problem,
+                                   std::chrono::milliseconds within) {
     const auto deadline = Clock::now() + within;
-    while (!Connects(port)) {
+    while (!ListensOn(pid_, port)) {
+        if (WaitForExit(std::chrono::milliseconds(0))) {
+            problem = "the program ended before it listened on port " + std::to_string(port) +
+                      "; it wrote: " + Output() + Errors();
+            return false;
+        }
+        // Someone answers on the port, and it is not this child: it can never listen there.
+        if (!NothingListens(port) && !ListensOn(pid_, port)) {
+            problem = "port " + std::to_string(port) +
+                      " is held by another program, not by the one this test started";
+            return false;
+        }
         if (Clock::now() >= deadline) {
+            problem = "the program did not listen on port " + std::to_string(port) + " in time";
             return false;
         }
         std::this_thread::sleep_for(kPollPause);
     }
     return true;
-}
-
-bool NothingListens(unsigned short port) {
-    return !Connects(port);
 }

@@ -33,6 +33,11 @@ class HostProcess {
     std::string Output() const;
     std::string Errors() const;
 
+    // True once this child listens on TCP port. False, with the reason in problem, when it ends
+    // first, when another program holds the port, or when `within` passes.
+    bool WaitUntilServing(unsigned short port, std::string& problem,
+                          std::chrono::milliseconds within = std::chrono::seconds(30));
+
     // Runs a program to its end; its exit status, or nullopt when it did not end in time.
     static std::optional<int> Run(const std::filesystem::path& program,
                                   const std::vector<std::string>& arguments,
@@ -45,10 +50,3 @@ class HostProcess {
     pid_t pid_ = -1;
     std::optional<int> status_;
 };
-
-// True once a TCP connection to 127.0.0.1:port succeeds within `within`.
-bool WaitUntilListening(unsigned short port,
-                        std::chrono::milliseconds within = std::chrono::seconds(30));
-
-// True when a TCP connection to 127.0.0.1:port is refused right now.
-bool NothingListens(unsigned short port);

@@ -86,7 +86,8 @@ bool Install() {
         Show(kCannotOpenManager);
         return false;
     }
-    const platform::ServiceDefinition definition{program, platform::ServiceStartType::Demand, true};
+    const platform::ServiceDefinition definition{program, platform::ServiceStartType::Demand, true,
+                                                 kOpenFileLimit};
     if (manager.Create(Identity(), definition) != platform::error::kNone) {
         Show(kCannotCreateService);
         return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 // Who Zembra is to the service manager, the registrations, the event log and the web.
@@ -21,5 +22,8 @@ constexpr std::u16string_view kAppIdValue = u"AppID";
 constexpr std::u16string_view kLocalServiceValue = u"LocalService";
 
 constexpr const char* kWebServerPort = "19196";
+// Descriptors the service may hold open: well above the most connections its settings allow
+// (10000), so that the connection cap, not the system's default of 1024, decides who waits.
+constexpr uint32_t kOpenFileLimit = 16384;
 
 }  // namespace ZembraIdentity

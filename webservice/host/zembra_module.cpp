@@ -5,10 +5,13 @@
 #include "platform/console.h"
 #include "platform/interrupt_handler.h"
 #include "platform/message_box.h"
+#include "platform/program_path.h"
 #include "platform/system_error.h"
 #include "webservice/host/command_line.h"
 #include "webservice/host/registration.h"
 #include "webservice/host/service_identity.h"
+#include "webservice/reader/card_reader.h"
+#include "webservice/web/server_settings.h"
 #include "webservice/web/web_server.h"
 
 namespace {
@@ -25,7 +28,14 @@ constexpr std::u16string_view kNoServiceManager =
     u"Could not connect to the service manager: start the service with systemctl, or register "
     u"the program with -RegServer to run it as a plain process";
 
+constexpr std::u16string_view kBadSettings = u"Zembra does not start: the settings file ";
+
 constexpr uint32_t kEntryFailure = static_cast<uint32_t>(-1);
+
+// The administrator's settings beside the program.
+std::u16string SettingsFile() {
+    return GetModuleDirectory() + platform::kPathSeparator + kServerSettingsFileName;
+}
 
 bool Failed(uint32_t result) {
     return result != platform::error::kNone;
@@ -175,10 +185,21 @@ uint32_t CZembraModule::StartHook() {
             return secured;
         }
     }
+    // A settings file with a mistake stops the start: a security setting that did not take must
+    // never leave wider access than the administrator meant.
+    ServerSettings settings;
+    std::string problem;
+    if (!LoadServerSettings(SettingsFile(), settings, problem)) {
+        const std::u16string text =
+            std::u16string(kBadSettings) + platform::codepage::Utf8ToUtf16(problem);
+        platform::WriteErrorLine(std::u16string(kServiceName) + u": " + text);
+        eventLog_.ReportInformation(text);
+        return platform::error::kFail;
+    }
     ReportState(platform::service_state::Running);
     LogEvent(kStartMessage);
     // Serves until a stop request; a request made before it starts makes it return at once.
-    StartWebServer(kWebServerPort);
+    StartWebServer(kWebServerPort, settings);
     return platform::error::kNone;
 }
 

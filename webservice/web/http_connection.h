@@ -17,6 +17,10 @@ constexpr int WebSocketHandshakeDone = 112;  // the server answered a WebSocket 
 struct HttpMessage {
     std::string_view method;
     std::string_view uri;
+    int version = 11;  // HTTP/1.1 as 11, HTTP/1.0 as 10
+    // What the answer's Access-Control-Allow-Origin names: "*", or the one origin allowed to
+    // read it (the answer then also varies by origin).
+    std::string_view allowOrigin = "*";
 };
 
 // The output side of one connection: bytes queued here go out in order, written by the server

@@ -1,11 +1,13 @@
 #include "webservice/web/http_session.h"
 
-#include <boost/asio/write.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/string.hpp>
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -23,6 +25,7 @@ namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 using boost::system::error_code;
+using Clock = std::chrono::steady_clock;
 
 // A request head that does not end within this many bytes, request line included, closes the
 // connection unanswered.
@@ -31,6 +34,10 @@ constexpr std::size_t kHeadLimit = 8192;
 constexpr std::uint64_t kBodyLimit = 1024 * 1024;
 // Bytes are read from a connection in pieces of this size.
 constexpr std::size_t kReadPiece = 4096;
+// The answer to a request that Host or Origin rules out; the connection ends after it.
+constexpr std::string_view kRefusal =
+    "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
 
 std::string_view View(beast::string_view text) {
     return {text.data(), text.size()};
@@ -72,7 +79,11 @@ std::string WithCrLf(std::string_view head) {
 
 class Session : public HttpSession, public std::enable_shared_from_this<Session> {
   public:
-    explicit Session(asio::ip::tcp::socket socket) : socket_(std::move(socket)) {}
+    Session(asio::ip::tcp::socket socket, std::shared_ptr<const SessionRules> rules)
+        : socket_(std::move(socket)),
+          rules_(std::move(rules)),
+          deadline_(socket_.get_executor()),
+          activeAt_(Clock::now()) {}
 
     void Start() { ReadRequest(); }
 
@@ -84,15 +95,26 @@ class Session : public HttpSession, public std::enable_shared_from_this<Session>
     }
 
     void Close() override {
+        if (!open_) {
+            return;
+        }
+        open_ = false;
         error_code ignored;
+        deadline_.cancel();
         socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
         socket_.close(ignored);
     }
 
+    bool IsOpen() const override { return open_; }
+
+    Clock::time_point ActiveAt() const override { return activeAt_; }
+
   private:
     using Step = void (Session::*)();
 
+    // From here the next request must complete within the idle time-out.
     void ReadRequest() {
+        ArmDeadline();
         parser_.emplace();
         // The head is bounded before it reaches the parser; ending its lines in CR LF may
         // lengthen it up to twice.
@@ -127,8 +149,9 @@ class Session : public HttpSession, public std::enable_shared_from_this<Session>
                                 });
     }
 
-    // A malformed head closes the connection without an answer. A WebSocket upgrade is answered
-    // as soon as its head is in; any other request once its body has been read.
+    // A malformed head closes the connection without an answer, a refused one gets 403. A
+    // WebSocket upgrade is answered as soon as its head is in; any other request once its body
+    // has been read.
     void OnHead(std::size_t length) {
         const std::string head = WithCrLf(View(buffer_.data()).substr(0, length));
         buffer_.consume(length);
@@ -138,9 +161,15 @@ class Session : public HttpSession, public std::enable_shared_from_this<Session>
             Close();
             return;
         }
+        if (!Admit()) {
+            Write(std::string(kRefusal), &Session::Linger);
+            return;
+        }
         const auto& request = parser_->get();
         const auto key = request.find(http::field::sec_websocket_key);
         if (key != request.end()) {
+            activeAt_ = Clock::now();
+            ArmDeadline();
             Write(WebSocketHandshakeAnswer(View(key->value())), &Session::Discard);
             OnHttpEvent(connection_, HttpEvent::WebSocketHandshakeDone, nullptr);
             return;
@@ -149,6 +178,36 @@ class Session : public HttpSession, public std::enable_shared_from_this<Session>
             OnRequest();
             return;
         }
+        // A client that waits for leave to send its body gets it before the body is read.
+        if (request.version() >= 11 &&
+            beast::iequals(request[http::field::expect], "100-continue")) {
+            Write(std::string(kContinue), &Session::ReadBody);
+            return;
+        }
+        ReadBody();
+    }
+
+    // Host and Origin against the rules; a field given twice is refused, as it cannot be told
+    // which one counts.
+    bool Admit() {
+        const auto& request = parser_->get();
+        const auto field = [&request](http::field name) -> std::optional<std::string_view> {
+            const auto found = request.find(name);
+            if (found == request.end()) {
+                return std::nullopt;
+            }
+            return View(found->value());
+        };
+        if (request.count(http::field::host) > 1 || request.count(http::field::origin) > 1) {
+            return false;
+        }
+        const RequestPolicy::Admission admission =
+            rules_->policy.Admit(field(http::field::host), field(http::field::origin));
+        allowOrigin_ = admission.allowOrigin;
+        return admission.admitted;
+    }
+
+    void ReadBody() {
         http::async_read(socket_, buffer_, *parser_,
                          [self = shared_from_this()](error_code bodyError, std::size_t) {
                              if (bodyError) {
@@ -161,10 +220,11 @@ class Session : public HttpSession, public std::enable_shared_from_this<Session>
     }
 
     void OnRequest() {
+        activeAt_ = Clock::now();
         const auto& request = parser_->get();
         const std::string_view target = View(request.target());
-        const HttpMessage message{View(request.method_string()),
-                                  target.substr(0, target.find('?'))};
+        const HttpMessage message{View(request.method_string()), target.substr(0, target.find('?')),
+                                  static_cast<int>(request.version()), allowOrigin_};
         try {
             OnHttpEvent(connection_, HttpEvent::Request, &message);
         } catch (const std::exception&) {
@@ -173,10 +233,22 @@ class Session : public HttpSession, public std::enable_shared_from_this<Session>
             Close();
             return;
         }
-        Write(connection_.TakeOutput(), &Session::ReadRequest);
+        // An HTTP/1.0 answer ends with the connection; a client that asked for the end gets it.
+        const bool last = request.version() < 11 || !request.keep_alive();
+        Write(connection_.TakeOutput(), last ? &Session::Linger : &Session::ReadRequest);
     }
 
-    // A WebSocket connection is never answered: what arrives is dropped until the peer closes.
+    // After the last answer nothing more is sent; what the client still sends is read and
+    // dropped until it closes, so that no reset cuts the answer short on its way.
+    void Linger() {
+        error_code ignored;
+        socket_.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+        ArmDeadline();
+        Discard();
+    }
+
+    // A WebSocket connection is never answered: what arrives is dropped until the peer closes
+    // or the deadline passes.
     void Discard() {
         buffer_.consume(buffer_.size());
         socket_.async_read_some(buffer_.prepare(kReadPiece),
@@ -189,37 +261,74 @@ class Session : public HttpSession, public std::enable_shared_from_this<Session>
                                 });
     }
 
+    // Writes bytes, then takes the next step. The deadline runs while no byte goes out.
     void Write(std::string bytes, Step next) {
         if (bytes.empty()) {
             (this->*next)();
             return;
         }
         output_ = std::move(bytes);
+        written_ = 0;
+        next_ = next;
         writing_ = true;
-        asio::async_write(socket_, asio::buffer(output_),
-                          [self = shared_from_this(), next](error_code error, std::size_t) {
-                              self->writing_ = false;
-                              if (error || self->stopping_) {
-                                  self->Close();
-                                  return;
-                              }
-                              ((*self).*next)();
-                          });
+        WriteSome();
+    }
+
+    // Every step after a write arms the deadline anew or ends the connection.
+    void WriteSome() {
+        ArmDeadline();
+        socket_.async_write_some(asio::buffer(output_) + written_,
+                                 [self = shared_from_this()](error_code error, std::size_t wrote) {
+                                     if (error) {
+                                         self->writing_ = false;
+                                         self->Close();
+                                         return;
+                                     }
+                                     self->written_ += wrote;
+                                     if (self->written_ < self->output_.size()) {
+                                         self->WriteSome();
+                                         return;
+                                     }
+                                     self->writing_ = false;
+                                     if (self->stopping_) {
+                                         self->Close();
+                                         return;
+                                     }
+                                     ((*self).*(self->next_))();
+                                 });
+    }
+
+    // Closes the connection once the idle time-out has passed from now, unless armed anew before.
+    void ArmDeadline() {
+        deadline_.expires_after(rules_->idleTimeout);
+        deadline_.async_wait([self = shared_from_this()](error_code error) {
+            if (!error && self->deadline_.expiry() <= Clock::now()) {
+                self->Close();
+            }
+        });
     }
 
     asio::ip::tcp::socket socket_;
+    std::shared_ptr<const SessionRules> rules_;
+    asio::steady_timer deadline_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     HttpConnection connection_;
+    std::string allowOrigin_;
     std::string output_;
+    std::size_t written_ = 0;
+    Step next_ = nullptr;
+    Clock::time_point activeAt_;
+    bool open_ = true;
     bool writing_ = false;
     bool stopping_ = false;
 };
 
 }  // namespace
 
-std::shared_ptr<HttpSession> StartHttpSession(asio::ip::tcp::socket socket) {
-    auto session = std::make_shared<Session>(std::move(socket));
+std::shared_ptr<HttpSession> StartHttpSession(asio::ip::tcp::socket socket,
+                                              std::shared_ptr<const SessionRules> rules) {
+    auto session = std::make_shared<Session>(std::move(socket), std::move(rules));
     session->Start();
     return session;
 }

@@ -17,8 +17,8 @@
 namespace {
 
 constexpr int kUnknownRoute = -101;
-constexpr char kAnswerHead[] =
-    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nAccess-Control-Allow-Origin: *\r\n\r\n";
+constexpr char kStatusLine[] = "HTTP/1.1 200 OK\r\n";
+constexpr char kChunked[] = "Transfer-Encoding: chunked\r\n";
 constexpr char kLastChunk[] = "0\r\n\r\n";
 constexpr char16_t kPageFileName[] = u"readcard.html";
 
@@ -101,6 +101,14 @@ std::string UnknownRouteAnswer() {
     return RenderAnswer(answer);
 }
 
+// The access-control field and the empty line that ends the head. An answer for one origin
+// differs by origin, which caches must know.
+void SendAccessFields(HttpConnection& connection, std::string_view allowOrigin) {
+    connection.Send("Access-Control-Allow-Origin: ");
+    connection.Send(allowOrigin);
+    connection.Send(allowOrigin == "*" ? "\r\n\r\n" : "\r\nVary: Origin\r\n\r\n");
+}
+
 struct Route {
     std::string_view name;
     std::string (*answer)();
@@ -125,10 +133,13 @@ void OnHttpEvent(HttpConnection& connection, int event, const HttpMessage* messa
     const std::string_view uri = message->uri.substr(0, message->uri.find('\0'));
     const std::string body = HandleRequest(uri);
     // A body after the head of a HEAD answer would break the framing of a keep-alive client.
-    if (message->method == "HEAD") {
-        SendAnswerHead(connection);
+    const bool head = message->method == "HEAD";
+    if (message->version < 11) {
+        SendWholeAnswer(connection, body, !head, message->allowOrigin);
+    } else if (head) {
+        SendAnswerHead(connection, message->allowOrigin);
     } else {
-        SendChunkedAnswer(connection, body);
+        SendChunkedAnswer(connection, body, message->allowOrigin);
     }
 }
 
@@ -144,12 +155,15 @@ std::string HandleRequest(std::string_view path) {
     return UnknownRouteAnswer();
 }
 
-void SendAnswerHead(HttpConnection& connection) {
-    connection.Send(kAnswerHead);
+void SendAnswerHead(HttpConnection& connection, std::string_view allowOrigin) {
+    connection.Send(kStatusLine);
+    connection.Send(kChunked);
+    SendAccessFields(connection, allowOrigin);
 }
 
-void SendChunkedAnswer(HttpConnection& connection, std::string_view body) {
-    SendAnswerHead(connection);
+void SendChunkedAnswer(HttpConnection& connection, std::string_view body,
+                       std::string_view allowOrigin) {
+    SendAnswerHead(connection, allowOrigin);
     if (!body.empty()) {
         char length[24];
         std::snprintf(length, sizeof length, "%zX\r\n", body.size());
@@ -158,4 +172,14 @@ void SendChunkedAnswer(HttpConnection& connection, std::string_view body) {
         connection.Send("\r\n");
     }
     connection.Send(kLastChunk);
+}
+
+void SendWholeAnswer(HttpConnection& connection, std::string_view body, bool withBody,
+                     std::string_view allowOrigin) {
+    connection.Send(kStatusLine);
+    connection.Send("Content-Length: " + std::to_string(body.size()) + "\r\n");
+    SendAccessFields(connection, allowOrigin);
+    if (withBody) {
+        connection.Send(body);
+    }
 }

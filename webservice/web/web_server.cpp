@@ -4,6 +4,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "webservice/reader/card_reader.h"
@@ -25,9 +27,8 @@ using boost::system::error_code;
 
 // One poll waits at most this long; a stop request also wakes it.
 constexpr auto kPollWait = std::chrono::milliseconds(1000);
-// After a stop, answers already queued get this long to go out.
-constexpr auto kDrainWait = std::chrono::milliseconds(1000);
-// An accept that fails (no descriptors left) is retried after this pause rather than at once.
+// An accept that fails with no connection to give up for it is retried after this pause rather
+// than at once.
 constexpr auto kAcceptRetryPause = std::chrono::milliseconds(100);
 
 std::atomic<bool> stopRequested{false};
@@ -49,13 +50,26 @@ std::optional<unsigned short> ParsePort(const char* text) {
     return static_cast<unsigned short>(value);
 }
 
+bool OutOfDescriptors(const error_code& error) {
+    return error == asio::error::no_descriptors || error == asio::error::no_buffer_space ||
+           error == boost::system::errc::too_many_files_open_in_system;
+}
+
 class Listener {
   public:
-    explicit Listener(asio::io_context& context) : acceptor_(context), retryTimer_(context) {}
+    Listener(asio::io_context& context, std::shared_ptr<const SessionRules> rules,
+             std::size_t maxConnections)
+        : acceptor_(context),
+          retryTimer_(context),
+          rules_(std::move(rules)),
+          maxConnections_(maxConnections) {}
 
-    bool Listen(unsigned short port) {
+    bool Listen(const std::string& address, unsigned short port) {
         error_code error;
-        const tcp::endpoint endpoint(asio::ip::address_v4::any(), port);
+        const tcp::endpoint endpoint(asio::ip::make_address_v4(address, error), port);
+        if (error) {
+            return false;
+        }
         // Address reuse lets a restart bind while old connections linger; on this system it
         // still refuses a port another socket listens on.
         acceptor_.open(endpoint.protocol(), error);
@@ -82,6 +96,11 @@ class Listener {
                 return;
             }
             if (error) {
+                // Out of descriptors, the connection idle the longest gives its own up.
+                if (OutOfDescriptors(error) && CloseLongestIdle()) {
+                    Accept();
+                    return;
+                }
                 retryTimer_.expires_after(kAcceptRetryPause);
                 retryTimer_.async_wait([this](error_code waitError) {
                     if (!waitError) {
@@ -91,7 +110,10 @@ class Listener {
                 return;
             }
             Forget();
-            sessions_.push_back(StartHttpSession(std::move(socket)));
+            if (sessions_.size() >= maxConnections_) {
+                CloseLongestIdle();
+            }
+            sessions_.push_back(StartHttpSession(std::move(socket), rules_));
             Accept();
         });
     }
@@ -106,16 +128,38 @@ class Listener {
 
     void CloseConnections() { ForEachSession(&HttpSession::Close); }
 
+    bool HasConnections() {
+        Forget();
+        return !sessions_.empty();
+    }
+
   private:
     // Drops the sessions that have ended.
     void Forget() {
-        std::vector<std::weak_ptr<HttpSession>> alive;
-        for (auto& session : sessions_) {
-            if (!session.expired()) {
-                alive.push_back(std::move(session));
+        sessions_.erase(std::remove_if(sessions_.begin(), sessions_.end(),
+                                       [](const std::weak_ptr<HttpSession>& weak) {
+                                           const auto session = weak.lock();
+                                           return !session || !session->IsOpen();
+                                       }),
+                        sessions_.end());
+    }
+
+    // False when there is no open connection to close.
+    bool CloseLongestIdle() {
+        std::shared_ptr<HttpSession> oldest;
+        for (const auto& weak : sessions_) {
+            const auto session = weak.lock();
+            if (session && session->IsOpen() &&
+                (!oldest || session->ActiveAt() < oldest->ActiveAt())) {
+                oldest = session;
             }
         }
-        sessions_.swap(alive);
+        if (!oldest) {
+            return false;
+        }
+        oldest->Close();
+        Forget();
+        return true;
     }
 
     void ForEachSession(void (HttpSession::*action)()) {
@@ -128,6 +172,8 @@ class Listener {
 
     tcp::acceptor acceptor_;
     asio::steady_timer retryTimer_;
+    std::shared_ptr<const SessionRules> rules_;
+    std::size_t maxConnections_;
     std::vector<std::weak_ptr<HttpSession>> sessions_;
 };
 
@@ -138,15 +184,18 @@ void SetRunningContext(asio::io_context* context) {
 
 }  // namespace
 
-bool StartWebServer(const char* port) {
+bool StartWebServer(const char* port, const ServerSettings& settings) {
     TheCardReader().LoadSdk();  // without the SDK the server still answers, with error codes
     std::printf("Starting web server on port %s\n", port);
     std::fflush(stdout);
 
     asio::io_context context;
-    Listener listener(context);
+    Listener listener(context,
+                      std::make_shared<const SessionRules>(SessionRules{
+                          RequestPolicy(settings, MachineHostName()), settings.idleTimeout}),
+                      settings.maxConnections);
     const std::optional<unsigned short> number = ParsePort(port);
-    if (!number || !listener.Listen(*number)) {
+    if (!number || !listener.Listen(settings.listenAddress, *number)) {
         std::printf("Failed to create listener\n");
         std::fflush(stdout);
         stopRequested = false;
@@ -168,7 +217,11 @@ bool StartWebServer(const char* port) {
     listeningPort = 0;
     context.restart();
     listener.Stop();
-    context.run_for(kDrainWait);
+    // Answers in writing go out whole; a write that makes no progress ends at its deadline.
+    const auto drained = std::chrono::steady_clock::now() + settings.idleTimeout;
+    while (listener.HasConnections() && std::chrono::steady_clock::now() < drained) {
+        context.run_for(kPollWait);
+    }
     listener.CloseConnections();
     context.restart();
     context.poll();

@@ -1,7 +1,9 @@
 #include "platform/registration_store.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -13,7 +15,7 @@
 
 #include "platform/code_page.h"
 #include "platform/system_error.h"
-#include "tests/webservice/host/scratch_directory.h"
+#include "tests/support/scratch_directory.h"
 
 namespace {
 
@@ -241,6 +243,33 @@ TEST_F(RegistrationStoreTest, AStoreThatCannotBeWrittenIsReported) {
     EXPECT_EQ(store.SetValue(u"K", u"v", u"1"), error::kRegistryIoFailed);
     EXPECT_NE(platform::codepage::Utf16ToUtf8(store.Problem()).find("file"), std::string::npos);
     EXPECT_EQ(store.OpenKey(u"K"), error::kRegistryIoFailed);
+}
+
+TEST_F(RegistrationStoreTest, AWriteThatFailsLeavesTheOldStoreAndNoTemporaryFile) {
+    RegistrationStore store(RegistrationScope::Machine);
+    ASSERT_EQ(store.SetValue(u"Key", u"v", u"old"), error::kNone);
+    const std::string before = ReadWholeFile(MachineFile());
+    // Files may not grow past the old store: the new one fails half-written, as on a full disk.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = before.size() + 16;
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const uint32_t result = store.SetValue(u"Key", u"v", std::u16string(4096, u'n'));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(result, error::kRegistryIoFailed);
+    EXPECT_NE(platform::codepage::Utf16ToUtf8(store.Problem()).find("cannot write"),
+              std::string::npos);
+    EXPECT_EQ(ReadWholeFile(MachineFile()), before);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(scratch_.Path())) {
+        names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"machine.reg"});
+    EXPECT_EQ(Query(store, u"Key", u"v"), u"old");
 }
 
 TEST_F(RegistrationStoreTest, WithoutARootTheUsersStoreFollowsTheConfigurationDirectory) {

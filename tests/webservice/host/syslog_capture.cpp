@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <regex>
 
@@ -34,7 +35,16 @@ bool Served() {
 SyslogCapture::SyslogCapture() {
     struct stat info;
     if (lstat(kLogPath, &info) == 0) {
-        if (!S_ISSOCK(info.st_mode) || Served() || unlink(kLogPath) != 0) {
+        if (!S_ISSOCK(info.st_mode)) {
+            why_ = std::string(kLogPath) + " is not a socket";
+            return;
+        }
+        if (Served()) {
+            why_ = "a log daemon serves " + std::string(kLogPath);
+            return;
+        }
+        if (unlink(kLogPath) != 0) {
+            why_ = "the stale " + std::string(kLogPath) + " cannot be removed: " + strerror(errno);
             return;
         }
     }
@@ -42,6 +52,7 @@ SyslogCapture::SyslogCapture() {
     const sockaddr_un address = LogAddress();
     if (bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         chmod(kLogPath, 0666) != 0) {
+        why_ = std::string(kLogPath) + " cannot be served by the test: " + strerror(errno);
         close(socket_);
         socket_ = -1;
     }

@@ -17,10 +17,14 @@ class SyslogCapture {
 
     bool Capturing() const { return socket_ >= 0; }
 
+    // Why nothing is captured; empty while capturing.
+    const std::string& Why() const { return why_; }
+
     // The entries of process pid that have arrived, as "<priority>identity: text" without the
     // time stamp; those of other processes are dropped.
     std::vector<std::string> Entries(pid_t pid);
 
   private:
     int socket_ = -1;
+    std::string why_;
 };

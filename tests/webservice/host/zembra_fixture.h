@@ -3,18 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/support/host_process.h"
-#include "tests/webservice/host/scratch_directory.h"
+#include "tests/support/port_holder.h"
+#include "tests/support/scratch_directory.h"
+#include "tests/webservice/host/syslog_capture.h"
 
 // The real zembra program, with its registration stores and unit directory in a scratch
 // directory of the test's own.
 class ZembraFixture : public ::testing::Test {
-  protected:
+  public:
     static constexpr unsigned short kPort = 19196;
+
+  protected:
     static constexpr const char* kServiceName = "Pelidor身份证读卡器服务";
     // The exit status of E_FAIL, and of every other code that does not fit in eight bits.
     static constexpr int kWideFailure = 255;
@@ -40,10 +45,11 @@ class ZembraFixture : public ::testing::Test {
 
     // Starts the program; each start gets files of its own for what it prints.
     std::unique_ptr<HostProcess> Start(const std::vector<std::string>& arguments,
-                                       const HostProcess::Environment& environment) {
+                                       const HostProcess::Environment& environment,
+                                       const std::filesystem::path& program = Program()) {
         const auto outputs = Runs() / std::to_string(++runs_);
         std::filesystem::create_directories(outputs);
-        auto process = std::make_unique<HostProcess>(Program(), arguments, environment, outputs);
+        auto process = std::make_unique<HostProcess>(program, arguments, environment, outputs);
         EXPECT_TRUE(process->Started());
         return process;
     }
@@ -51,10 +57,34 @@ class ZembraFixture : public ::testing::Test {
         return Start(arguments, Environment());
     }
 
+    // Success once the program listens on its port; else why not.
+    static ::testing::AssertionResult Serving(HostProcess& zembra) {
+        std::string problem;
+        if (zembra.WaitUntilServing(kPort, problem)) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << problem;
+    }
+
     // Runs the program with a switch to its end and answers its exit status.
     std::optional<int> Switch(const std::string& word) { return Start({word})->WaitForExit(); }
 
+    // The event-log texts of a program that has ended, as the system log received them: info
+    // level of the daemon facility, the service name as identity. Where the test cannot serve
+    // the system log's socket, the test is reported skipped with the reason.
+    void ExpectLogged(const HostProcess& zembra, const std::vector<std::string>& texts) {
+        if (!syslog_.Capturing()) {
+            GTEST_SKIP() << "the event-log texts were not checked: " << syslog_.Why();
+        }
+        std::vector<std::string> expected;
+        for (const auto& text : texts) {
+            expected.push_back("<30>" + std::string(kServiceName) + ": " + text);
+        }
+        EXPECT_EQ(syslog_.Entries(zembra.Pid()), expected);
+    }
+
     ScratchDirectory scratch_;
+    SyslogCapture syslog_;
 
   private:
     std::filesystem::path Runs() const { return scratch_.Path() / "runs"; }

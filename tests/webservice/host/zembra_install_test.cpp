@@ -4,19 +4,15 @@
 #include <string>
 
 #include "tests/webservice/host/zembra_fixture.h"
-#include "tests/webservice/web/raw_client.h"
+#include "tests/webservice/support/expected_answer.h"
+#include "tests/webservice/support/raw_client.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// The answer's body, without the chunk framing of its single chunk.
 std::string Request(const std::string& path) {
-    RawClient client("127.0.0.1", 19196);
-    if (!client.IsConnected() || !client.Send("GET " + path + " HTTP/1.1\r\nHost: x\r\n\r\n")) {
-        return "(no connection)";
-    }
-    return client.ReceiveUntil("\r\n0\r\n\r\n");
+    return Exchange(ZembraFixture::kPort, GetRequest(path));
 }
 
 using ZembraInstallTest = ZembraFixture;
@@ -29,7 +25,8 @@ TEST_F(ZembraInstallTest, TheInstalledProgramRunsThroughItsLinkWithEverythingBes
         scratch_.Path());
     ASSERT_EQ(install, 0) << ReadWholeFile(scratch_.Path() / "stderr.txt");
     const fs::path directory = prefix / "lib" / "zembra";
-    for (const char* name : {"zembra", "libTrovik.so", "readcard.html", "trovik-sim.conf"}) {
+    for (const char* name :
+         {"zembra", "libTrovik.so", "readcard.html", "trovik-sim.conf", "zembra.conf.example"}) {
         EXPECT_TRUE(fs::is_regular_file(directory / name)) << name;
     }
     const fs::path link = prefix / "bin" / "zembra";
@@ -38,7 +35,7 @@ TEST_F(ZembraInstallTest, TheInstalledProgramRunsThroughItsLinkWithEverythingBes
 
     ASSERT_EQ(HostProcess::Run(link, {"-RegServer"}, Environment(), scratch_.Path()), 0);
     HostProcess zembra(link, {}, Environment(), scratch_.Path());
-    ASSERT_TRUE(WaitUntilListening(kPort));
+    ASSERT_TRUE(Serving(zembra));
     const std::string page = ReadWholeFile(directory / "readcard.html");
     EXPECT_NE(Request("/mainpage").find(page.substr(0, 200)), std::string::npos);
     // The simulated reader answers on its sample port: the SDK beside the program was loaded.

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/webservice/host/zembra_fixture.h"
 
@@ -68,6 +72,7 @@ TEST_F(ZembraRegistrationTest, ServiceInstallsAUnitThatStartsAutomatically) {
         "ExecStart=\"" +
         Program().string() +
         "\"\n"
+        "LimitNOFILE=16384\n"
         "Environment=\"ZEMBRA_REGISTRY_ROOT=" +
         fs::canonical(Registry().parent_path()).string() +
         "/registry\"\n"
@@ -155,6 +160,41 @@ TEST_F(ZembraRegistrationTest, ADamagedStoreIsNamedAndLeftAlone) {
     }
     EXPECT_EQ(ReadWholeFile(Registry() / "machine.reg"), damaged);
     EXPECT_TRUE(NothingListens(kPort));
+}
+
+// A store the program may not write ends the switch with access denied and keeps what it held.
+// Run as root, the test runs the program as the user nobody, for whom the directory is read-only.
+TEST_F(ZembraRegistrationTest, AStoreThatMayNotBeWrittenEndsTheSwitchWithAccessDenied) {
+    ASSERT_EQ(Switch("-RegServerPerUser"), 0);
+    const fs::path store = Registry() / "user.reg";
+    const std::string before = ReadWholeFile(store);
+    fs::permissions(scratch_.Path(), fs::perms::owner_all | fs::perms::group_read |
+                                         fs::perms::group_exec | fs::perms::others_read |
+                                         fs::perms::others_exec);
+    fs::permissions(Registry(), fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+    std::unique_ptr<HostProcess> zembra;
+    if (geteuid() == 0) {
+        zembra = std::make_unique<HostProcess>(
+            "/usr/bin/setpriv",
+            std::vector<std::string>{"--reuid=65534", "--regid=65534", "--clear-groups",
+                                     Program().string(), "-UnregServerPerUser"},
+            Environment(), scratch_.Path());
+    } else {
+        fs::permissions(Registry(), fs::perms::owner_write, fs::perm_options::remove);
+        zembra = Start({"-UnregServerPerUser"});
+    }
+    EXPECT_EQ(zembra->WaitForExit(), 5);
+    EXPECT_NE(zembra->Errors().find("cannot write the registration store " + store.string()),
+              std::string::npos)
+        << zembra->Errors();
+    EXPECT_EQ(ReadWholeFile(store), before);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Registry())) {
+        names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"user.reg"});
 }
 
 }  // namespace

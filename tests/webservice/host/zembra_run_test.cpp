@@ -1,10 +1,7 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -12,9 +9,10 @@
 #include <vector>
 
 #include "tests/support/notify_socket.h"
-#include "tests/webservice/host/syslog_capture.h"
 #include "tests/webservice/host/zembra_fixture.h"
-#include "tests/webservice/web/raw_client.h"
+#include "tests/webservice/support/expected_answer.h"
+#include "tests/support/port_holder.h"
+#include "tests/webservice/support/raw_client.h"
 
 namespace {
 
@@ -28,38 +26,10 @@ const std::string kStartText = "QMX Service Start Successfully~!";
 const std::string kStartMessage = kStartText + "\n";
 const std::string kStartingServer = "Starting web server on port 19196\n";
 const std::string kNoListener = "Failed to create listener\n";
-const std::string kAnswerHead =
-    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nAccess-Control-Allow-Origin: *\r\n\r\n";
-
-// Holds the port by listening on it, as another program would.
-class PortHolder {
-  public:
-    explicit PortHolder(unsigned short port) : socket_(socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        // Connections of earlier tests that linger on the port must not keep it from binding.
-        const int reuse = 1;
-        setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-        listening_ = bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                     listen(socket_, 4) == 0;
-    }
-    ~PortHolder() { close(socket_); }
-    bool Listening() const { return listening_; }
-
-  private:
-    int socket_;
-    bool listening_ = false;
-};
 
 // The head of the answer to one request, or what arrived instead.
 std::string AnswerHead(const std::string& path) {
-    RawClient client("127.0.0.1", 19196);
-    if (!client.IsConnected() || !client.Send("GET " + path + " HTTP/1.1\r\nHost: x\r\n\r\n")) {
-        return "(no connection)";
-    }
-    return client.ReceiveUntil("0\r\n\r\n").substr(0, kAnswerHead.size());
+    return Exchange(ZembraFixture::kPort, GetRequest(path)).substr(0, std::strlen(kAnswerHead));
 }
 
 // True once the simulated reader's call log holds the call, within `within`.
@@ -84,22 +54,6 @@ class ZembraRunTest : public ZembraFixture {
         }
         return reports;
     }
-
-    // The event-log texts of a program that has ended, as the system log received them: info
-    // level of the daemon facility, the service name as identity. Checked where the test can
-    // serve the system log's socket.
-    void ExpectLogged(const HostProcess& zembra, const std::vector<std::string>& texts) {
-        if (!syslog_.Capturing()) {
-            return;
-        }
-        std::vector<std::string> expected;
-        for (const auto& text : texts) {
-            expected.push_back("<30>" + std::string(kServiceName) + ": " + text);
-        }
-        EXPECT_EQ(syslog_.Entries(zembra.Pid()), expected);
-    }
-
-    SyslogCapture syslog_;
 };
 
 TEST_F(ZembraRunTest, RegisteredWithoutServiceItServesAsAPlainProcessUntilInterrupted) {
@@ -107,7 +61,7 @@ TEST_F(ZembraRunTest, RegisteredWithoutServiceItServesAsAPlainProcessUntilInterr
     for (const int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal);
         auto zembra = Start();
-        ASSERT_TRUE(WaitUntilListening(kPort));
+        ASSERT_TRUE(Serving(*zembra));
         EXPECT_EQ(AnswerHead("/getdevicestatus"), kAnswerHead);
         zembra->Signal(signal);
         EXPECT_EQ(zembra->WaitForExit(), 0);
@@ -120,7 +74,7 @@ TEST_F(ZembraRunTest, RegisteredWithoutServiceItServesAsAPlainProcessUntilInterr
 
 TEST_F(ZembraRunTest, APlainProcessWhosePortIsTakenEndsWithAFailure) {
     ASSERT_EQ(Switch("-RegServer"), 0);
-    const PortHolder holder(kPort);
+    const PortHolder holder("0.0.0.0", kPort, true);
     ASSERT_TRUE(holder.Listening());
     auto zembra = Start();
     EXPECT_EQ(zembra->WaitForExit(), kWideFailure);
@@ -133,7 +87,7 @@ TEST_F(ZembraRunTest, AsAServiceItReportsItsStatesAndAnswersControlsWhileServing
     NotifySocket notify(scratch_.Path() / "notify");
     auto zembra = Start({}, Environment(notify.Path().string()));
     EXPECT_EQ(Reports(notify, 2), (std::vector<std::string>{kStartPending, kRunning}));
-    ASSERT_TRUE(WaitUntilListening(kPort));
+    ASSERT_TRUE(Serving(*zembra));
 
     // Pausing changes only the reported state: requests are still answered.
     zembra->Signal(SIGUSR1);
@@ -170,7 +124,7 @@ TEST_F(ZembraRunTest, AServiceStartedOutsideTheServiceManagerFailsAndServesNothi
 
 TEST_F(ZembraRunTest, AServiceWhosePortIsTakenKeepsRunningUntilStopped) {
     ASSERT_EQ(Switch("-Service"), 0);
-    const PortHolder holder(kPort);
+    const PortHolder holder("0.0.0.0", kPort, true);
     ASSERT_TRUE(holder.Listening());
     NotifySocket notify(scratch_.Path() / "notify");
     auto zembra = Start({}, Environment(notify.Path().string()));
@@ -196,12 +150,12 @@ TEST_F(ZembraRunTest, ControlsAreAnsweredWhileACardIsReadAndAStopEndsTheServiceA
     environment["TROVIK_SIM_LOG"] = calls.string();
     auto zembra = Start({}, environment);
     EXPECT_EQ(Reports(notify, 2), (std::vector<std::string>{kStartPending, kRunning}));
-    ASSERT_TRUE(WaitUntilListening(kPort));
+    ASSERT_TRUE(Serving(*zembra));
 
     RawClient client("127.0.0.1", kPort);
-    ASSERT_TRUE(client.Send("GET /opendevice HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(client.Send(GetRequest("/opendevice")));
     ASSERT_NE(client.ReceiveUntil("0\r\n\r\n").find("\"resultFlag\" : 0"), std::string::npos);
-    ASSERT_TRUE(client.Send("GET /readcard HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(client.Send(GetRequest("/readcard")));
     ASSERT_TRUE(WaitForCall(calls, "QMX_Read_FPContent()"));
 
     // The service thread is inside the read; the main thread answers every control at once.

@@ -4,7 +4,7 @@
 #include <climits>
 #include <string>
 
-#include "tests/webservice/web/expected_answer.h"
+#include "tests/webservice/support/expected_answer.h"
 #include "webservice/web/answer_json.h"
 #include "webservice/web/routes.h"
 #include "webservice/web/websocket_handshake.h"
@@ -83,6 +83,40 @@ TEST(ChunkedAnswerTest, SendsHeadOneUppercaseHexChunkAndLastChunk) {
     EXPECT_EQ(connection.TakeOutput(), head);
 }
 
+TEST(ChunkedAnswerTest, AnAnswerForOneOriginNamesItAndVariesByOrigin) {
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n"
+        "Access-Control-Allow-Origin: https://a.example\r\nVary: Origin\r\n\r\n";
+    HttpConnection connection;
+    SendChunkedAnswer(connection, "abc", "https://a.example");
+    EXPECT_EQ(connection.TakeOutput(), head + "3\r\nabc\r\n0\r\n\r\n");
+    SendAnswerHead(connection, "https://a.example");
+    EXPECT_EQ(connection.TakeOutput(), head);
+}
+
+TEST(WholeAnswerTest, SendsTheLengthInsteadOfChunks) {
+    struct Case {
+        std::string body;
+        bool withBody;
+        std::string allowOrigin;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"abc", true, "*",
+         "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nAccess-Control-Allow-Origin: *\r\n\r\nabc"},
+        {"abc", false, "*",
+         "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nAccess-Control-Allow-Origin: *\r\n\r\n"},
+        {"", true, "null",
+         "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nAccess-Control-Allow-Origin: null\r\n"
+         "Vary: Origin\r\n\r\n"},
+    };
+    for (const Case& c : cases) {
+        HttpConnection connection;
+        SendWholeAnswer(connection, c.body, c.withBody, c.allowOrigin);
+        EXPECT_EQ(connection.TakeOutput(), c.expected) << c.body << c.withBody;
+    }
+}
+
 TEST(OnHttpEventTest, AnswersRequestsOnlyAndHeadWithoutBody) {
     const std::string status = ChunkedAnswer(OperationBody(-99, "读卡器异常"));
     const std::string unknown = ChunkedAnswer(OperationBody(-101, "不支持未知指令"));
@@ -110,6 +144,19 @@ TEST(OnHttpEventTest, AnswersRequestsOnlyAndHeadWithoutBody) {
     HttpConnection connection;
     OnHttpEvent(connection, HttpEvent::Request, nullptr);
     EXPECT_EQ(connection.TakeOutput(), "");
+
+    // HTTP/1.0 gets the whole body with its length; an origin named by the server is named.
+    const std::string body = OperationBody(-99, "读卡器异常");
+    const HttpMessage old{"GET", "/getdevicestatus", 10, "*"};
+    OnHttpEvent(connection, HttpEvent::Request, &old);
+    EXPECT_EQ(connection.TakeOutput(), WholeAnswer(body));
+    const HttpMessage oldHead{"HEAD", "/getdevicestatus", 10, "*"};
+    OnHttpEvent(connection, HttpEvent::Request, &oldHead);
+    EXPECT_EQ(connection.TakeOutput(),
+              WholeAnswer(body).substr(0, WholeAnswer(body).size() - body.size()));
+    const HttpMessage named{"GET", "/getdevicestatus", 11, "https://a.example"};
+    OnHttpEvent(connection, HttpEvent::Request, &named);
+    EXPECT_EQ(connection.TakeOutput(), ChunkedAnswer(body, "https://a.example"));
 }
 
 TEST(WebSocketHandshakeTest, AcceptsTheKeyAsTheProtocolComputesIt) {

@@ -3,51 +3,11 @@
 #include <string>
 
 #include "tests/webservice/reader/trovik_sim_fixture.h"
-#include "tests/webservice/web/expected_answer.h"
+#include "tests/webservice/support/expected_answer.h"
 #include "webservice/reader/card_reader.h"
 #include "webservice/web/routes.h"
 
 namespace {
-
-// The "/readcard" answer object with every key; person values in key order of the answer.
-struct Person {
-    std::string bornDay, certAddress, certNumber, certOrg, certType, effDate, expDate, gender,
-        identityPic, nation, nationCode, partyName;
-};
-
-std::string ReadCardBody(int resultFlag, const Person& p) {
-    auto member = [](const char* key, const std::string& value) {
-        return std::string("   \"") + key + "\" : \"" + value + "\",\n";
-    };
-    return "{\n" + member("bornDay", p.bornDay) + member("certAddress", p.certAddress) +
-           member("certNumber", p.certNumber) + member("certOrg", p.certOrg) +
-           member("certType", p.certType) + member("effDate", p.effDate) +
-           member("errorMsg", resultFlag == 0 ? "读卡成功" : "读卡失败") +
-           member("expDate", p.expDate) + member("gender", p.gender) +
-           member("identityPic", p.identityPic) + member("nation", p.nation) +
-           member("nationCode", p.nationCode) + member("partyName", p.partyName) +
-           "   \"resultFlag\" : " + std::to_string(resultFlag) + "\n}\n";
-}
-
-std::string SamIdBody(int resultFlag, const std::string& errorMsg, const std::string& samid) {
-    return "{\n   \"errorMsg\" : \"" + errorMsg +
-           "\",\n   \"resultFlag\" : " + std::to_string(resultFlag) + ",\n   \"samid\" : \"" +
-           samid + "\"\n}\n";
-}
-
-// The made-up sample card of the simulated reader.
-const Person kSampleCard = {"19900101",
-                            "示例省示例市样例区测试路1号",
-                            "990000199001010011",
-                            "示例市公安局样例分局",
-                            "身份证",
-                            "20200101",
-                            "20400101",
-                            "男",
-                            "",
-                            "汉",
-                            "01",
-                            "样例人"};
 
 // The routes against the simulated SDK, which reads its settings anew at every call. Every
 // case starts with the reader closed.
@@ -149,8 +109,7 @@ TEST_F(RoutesTest, ReadCardStaysWithinBuffersTheSdkFillsWithoutTerminator) {
 TEST_F(RoutesTest, GetSamIdCarriesSamidAlsoWhenItFails) {
     EXPECT_EQ(HandleRequest("/getsamid"), SamIdBody(-3, "获取安全模块号失败", ""));
     ASSERT_EQ(HandleRequest("/opendevice"), OperationBody(0, "打开成功"));
-    EXPECT_EQ(HandleRequest("/x/GetSamId/y"),
-              SamIdBody(0, "获取安全模块号成功", "05.01-20240101-0123456789-9999999999"));
+    EXPECT_EQ(HandleRequest("/x/GetSamId/y"), SampleSamIdBody());
     WriteSettings("reader.sam_id = SAM-样例-𠮷\n");
     EXPECT_EQ(HandleRequest("/getsamid"), SamIdBody(0, "获取安全模块号成功", "SAM-样例-𠮷"));
     WriteSettings("reader.sam_ok = no\n");

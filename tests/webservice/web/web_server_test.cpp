@@ -11,11 +11,10 @@
 #include <string>
 #include <thread>
 
-#include "tests/webservice/reader/trovik_sim_fixture.h"
-#include "tests/webservice/web/expected_answer.h"
-#include "tests/webservice/web/raw_client.h"
-#include "webservice/reader/card_reader.h"
-#include "webservice/web/web_server.h"
+#include "tests/webservice/support/expected_answer.h"
+#include "tests/support/port_holder.h"
+#include "tests/webservice/support/raw_client.h"
+#include "tests/webservice/web/web_server_fixture.h"
 
 namespace {
 
@@ -23,83 +22,17 @@ using namespace std::chrono_literals;
 
 constexpr auto kGenerous = 20s;
 
-// A web server on an ephemeral port, run by StartWebServer on a thread of its own, answering
-// from the simulated SDK with the sample card (photo left out to keep answers short).
-class WebServerTest : public TrovikSimTest {
-  protected:
-    void SetUp() override {
-        TrovikSimTest::SetUp();
-        WriteSettings("card.photo = no\n");
-        ASSERT_EQ(TheCardReader().LoadSdkFrom(Variant("full")), 1);
-        TheCardReader().Close();
-        StartServer();
-    }
-
-    void TearDown() override {
-        StopServer();
-        TrovikSimTest::TearDown();
-    }
-
-    void StartServer() {
-        std::packaged_task<bool()> serve([] { return StartWebServer("0"); });
-        served_ = serve.get_future();
-        server_ = std::thread(std::move(serve));
-        const auto deadline = std::chrono::steady_clock::now() + kGenerous;
-        while (WebServerPort() == 0 && std::chrono::steady_clock::now() < deadline &&
-               served_.wait_for(5ms) == std::future_status::timeout) {
-        }
-        port_ = WebServerPort();
-        ASSERT_NE(port_, 0);
-    }
-
-    // Stops the server and tells whether StartWebServer came back with true in good time.
-    bool StopServer() {
-        if (!server_.joinable()) {
-            return false;
-        }
-        if (port_ != 0) {
-            StopWebServer();
-        }
-        const bool returned = served_.wait_for(kGenerous) == std::future_status::ready;
-        server_.join();
-        port_ = 0;
-        return returned && served_.get();
-    }
-
-    // Sends a request on a connection of its own and returns the whole answer.
-    std::string Exchange(const std::string& request, const std::string& address = "127.0.0.1") {
-        RawClient client(address, port_);
-        EXPECT_TRUE(client.IsConnected());
-        client.Send(request);
-        return client.ReceiveUntil("0\r\n\r\n");
-    }
-
-    unsigned short port_ = 0;
-
-  private:
-    std::thread server_;
-    std::future<bool> served_;
-};
-
 const std::string kUnknown = ChunkedAnswer(OperationBody(-101, "不支持未知指令"));
 const std::string kOpened = ChunkedAnswer(OperationBody(0, "打开成功"));
 const std::string kClosed = ChunkedAnswer(OperationBody(0, "关闭读卡器成功"));
 const std::string kStatus = ChunkedAnswer(OperationBody(-99, "读卡器异常"));
 
 std::string SamIdAnswer() {
-    return ChunkedAnswer(
-        "{\n   \"errorMsg\" : \"获取安全模块号成功\",\n   \"resultFlag\" : 0,\n"
-        "   \"samid\" : \"05.01-20240101-0123456789-9999999999\"\n}\n");
+    return ChunkedAnswer(SampleSamIdBody());
 }
 
 std::string SampleCardAnswer() {
-    return ChunkedAnswer(
-        "{\n   \"bornDay\" : \"19900101\",\n   \"certAddress\" : \"示例省示例市样例区测试路1号\",\n"
-        "   \"certNumber\" : \"990000199001010011\",\n   \"certOrg\" : \"示例市公安局样例分局\",\n"
-        "   \"certType\" : \"身份证\",\n   \"effDate\" : \"20200101\",\n"
-        "   \"errorMsg\" : \"读卡成功\",\n   \"expDate\" : \"20400101\",\n   \"gender\" : \"男\",\n"
-        "   \"identityPic\" : \"\",\n   \"nation\" : \"汉\",\n   \"nationCode\" : \"01\",\n"
-        "   \"partyName\" : \"样例人\",\n   \"resultFlag\" : 0\n}\n");
+    return ChunkedAnswer(ReadCardBody(0, kSampleCard));
 }
 
 TEST_F(WebServerTest, RoutesEveryRequestByItsPathWhateverTheMethod) {
@@ -119,12 +52,14 @@ TEST_F(WebServerTest, RoutesEveryRequestByItsPathWhateverTheMethod) {
         {GetRequest("/getDeviceStatus"), kStatus},
         {GetRequest("/read%63ard"), kUnknown},
         {GetRequest("/"), kUnknown},
-        {"GET /opendevice HTTP/1.0\r\n\r\n", kOpened},
-        {"POST /closedevice HTTP/1.1\r\nHost: x\r\nContent-Length: 9\r\n\r\na=1&b=%22", kClosed},
-        {"POST /closedevice HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+        {"GET /opendevice HTTP/1.0\r\n\r\n", WholeAnswer(OperationBody(0, "打开成功"))},
+        {"POST /closedevice HTTP/1.1\r\nHost: 127.0.0.1:19196\r\nContent-Length: "
+         "9\r\n\r\na=1&b=%22",
+         kClosed},
+        {"POST /closedevice HTTP/1.1\r\nHost: [::1]\r\nTransfer-Encoding: chunked\r\n\r\n"
          "3\r\nabc\r\n0\r\n\r\n",
          kClosed},
-        {"PUT /getdevicestatus HTTP/1.1\r\nHost: x\r\n\r\n", kStatus},
+        {"PUT /getdevicestatus HTTP/1.1\r\nHost: LOCALHOST.\r\n\r\n", kStatus},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Exchange(c.request), c.expected) << c.request;
@@ -135,7 +70,7 @@ TEST_F(WebServerTest, AnswersKeepAliveAndPipelinedRequestsInOrderOnTheirConnecti
     RawClient client("127.0.0.1", port_);
     ASSERT_TRUE(client.IsConnected());
     // HEAD gets the head alone: the answer that follows must start right after it.
-    ASSERT_TRUE(client.Send("HEAD /opendevice HTTP/1.1\r\nHost: x\r\n\r\n" +
+    ASSERT_TRUE(client.Send("HEAD /opendevice HTTP/1.1\r\nHost: localhost\r\n\r\n" +
                             GetRequest("/getdevicestatus")));
     EXPECT_EQ(client.Receive(std::string(kAnswerHead).size() + kStatus.size()),
               kAnswerHead + kStatus);
@@ -143,15 +78,8 @@ TEST_F(WebServerTest, AnswersKeepAliveAndPipelinedRequestsInOrderOnTheirConnecti
     const std::string pipeline = GetRequest("/getsamid") + GetRequest("/readcard") +
                                  "POST /closedevice HTTP/1.1\r\nContent-Length: 2\r\n\r\nab" +
                                  GetRequest("/readcard");
-    const std::string answers = SamIdAnswer() + SampleCardAnswer() + kClosed +
-                                ChunkedAnswer(
-                                    "{\n   \"bornDay\" : \"\",\n   \"certAddress\" : \"\",\n"
-                                    "   \"certNumber\" : \"\",\n   \"certOrg\" : \"\",\n"
-                                    "   \"certType\" : \"\",\n   \"effDate\" : \"\",\n"
-                                    "   \"errorMsg\" : \"读卡失败\",\n   \"expDate\" : \"\",\n"
-                                    "   \"gender\" : \"\",\n   \"identityPic\" : \"\",\n"
-                                    "   \"nation\" : \"\",\n   \"nationCode\" : \"\",\n"
-                                    "   \"partyName\" : \"\",\n   \"resultFlag\" : -3\n}\n");
+    const std::string answers =
+        SamIdAnswer() + SampleCardAnswer() + kClosed + ChunkedAnswer(ReadCardBody(-3, Person{}));
     // One send, and again split in the middle of a request head.
     ASSERT_TRUE(client.Send(GetRequest("/opendevice") + pipeline));
     EXPECT_EQ(client.Receive(kOpened.size() + answers.size()), kOpened + answers);
@@ -204,9 +132,9 @@ TEST_F(WebServerTest, ClosesWithoutAnswerOnOversizedOrMalformedRequests) {
 TEST_F(WebServerTest, TakesLinesEndingInLineFeedAloneAndSkipsEmptyLinesBeforeARequest) {
     RawClient client("127.0.0.1", port_);
     ASSERT_TRUE(
-        client.Send("GET /getdevicestatus HTTP/1.1\nHost: x\n\n"
+        client.Send("GET /getdevicestatus HTTP/1.1\nHost: localhost\n\n"
                     "\r\n\nPOST /closedevice HTTP/1.1\nContent-Length: 2\r\n\r\nab\r\n"
-                    "GET /getdevicestatus HTTP/1.0\n\r\n"));
+                    "GET /getdevicestatus HTTP/1.1\n\r\n"));
     EXPECT_EQ(client.Receive(2 * kStatus.size() + kClosed.size()), kStatus + kClosed + kStatus);
     EXPECT_TRUE(client.StaysSilent(200ms));
 }
@@ -216,7 +144,7 @@ TEST_F(WebServerTest, WebSocketUpgradeGetsTheHandshakeAndThenNothing) {
         "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
         "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n\r\n";
     const std::string upgrades[] = {
-        "GET /readcard HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+        "GET /readcard HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
         "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n",
         // The key field alone makes it an upgrade, answered as soon as the head is in.
         "POST /opendevice HTTP/1.1\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
@@ -282,39 +210,9 @@ TEST_F(WebServerTest, StopEndsTheLoopWhileClientsAreConnectedAndALaterStartServe
     EXPECT_EQ(Exchange(GetRequest("/getdevicestatus")), kStatus);
 }
 
-// Holds a listening socket on an address, as another program would.
-class OtherListener {
-  public:
-    OtherListener(const char* address, bool reuseAddress) {
-        socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int on = 1;
-        if (reuseAddress) {
-            setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        }
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        inet_pton(AF_INET, address, &local.sin_addr);
-        socklen_t length = sizeof local;
-        if (bind(socket_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-            listen(socket_, 4) == 0 &&
-            getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
-            port_ = ntohs(local.sin_port);
-        }
-    }
-    ~OtherListener() { close(socket_); }
-    OtherListener(const OtherListener&) = delete;
-    OtherListener& operator=(const OtherListener&) = delete;
-
-    unsigned short Port() const { return port_; }
-
-  private:
-    int socket_ = -1;
-    unsigned short port_ = 0;
-};
-
 TEST(WebServerStartTest, FailsAtOnceWhenThePortCannotBeListenedOn) {
-    OtherListener everywhere("0.0.0.0", false);
-    OtherListener loopbackReusing("127.0.0.1", true);
+    const PortHolder everywhere("0.0.0.0", 0, false);
+    const PortHolder loopbackReusing("127.0.0.1", 0, true);
     ASSERT_NE(everywhere.Port(), 0);
     ASSERT_NE(loopbackReusing.Port(), 0);
     const std::string ports[] = {

@@ -2,46 +2,20 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
-#include "tests/webservice/web/expected_answer.h"
-#include "tests/webservice/web/raw_client.h"
-#include "tests/webservice/web/zembra_process.h"
+#include "tests/webservice/support/expected_answer.h"
+#include "tests/webservice/support/raw_client.h"
+#include "tests/webservice/support/zembra_process.h"
 
 namespace {
 
 using namespace std::literals;
 
-std::string Exchange(const std::string& request) {
-    RawClient client("127.0.0.1", ZembraProcess::kPort);
-    EXPECT_TRUE(client.IsConnected());
-    client.Send(request);
-    return client.ReceiveUntil("0\r\n\r\n");
-}
-
-std::string FileBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+constexpr unsigned short kPort = ZembraProcess::kPort;
 
 std::string Sdk(const char* variant) {
     return std::string(TROVIK_SIM_DIR) + "/" + variant + "/libTrovik.so";
-}
-
-std::string ReadCardBody(int resultFlag, const std::string& identityPic, bool sample) {
-    auto value = [&](const char* text) { return sample ? std::string(text) : std::string(); };
-    return "{\n   \"bornDay\" : \"" + value("19900101") + "\",\n   \"certAddress\" : \"" +
-           value("示例省示例市样例区测试路1号") + "\",\n   \"certNumber\" : \"" +
-           value("990000199001010011") + "\",\n   \"certOrg\" : \"" +
-           value("示例市公安局样例分局") + "\",\n   \"certType\" : \"" + value("身份证") +
-           "\",\n   \"effDate\" : \"" + value("20200101") + "\",\n   \"errorMsg\" : \"" +
-           (resultFlag == 0 ? "读卡成功" : "读卡失败") + "\",\n   \"expDate\" : \"" +
-           value("20400101") + "\",\n   \"gender\" : \"" + value("男") +
-           "\",\n   \"identityPic\" : \"" + identityPic + "\",\n   \"nation\" : \"" + value("汉") +
-           "\",\n   \"nationCode\" : \"" + value("01") + "\",\n   \"partyName\" : \"" +
-           value("样例人") + "\",\n   \"resultFlag\" : " + std::to_string(resultFlag) + "\n}\n";
 }
 
 TEST(ZembraProcessTest, TheBuiltProgramServesItsOwnPageAndReadsTheSampleCard) {
@@ -51,11 +25,12 @@ TEST(ZembraProcessTest, TheBuiltProgramServesItsOwnPageAndReadsTheSampleCard) {
     ASSERT_TRUE(zembra.Start(problem)) << problem;
     EXPECT_NE(zembra.Output().find("Starting web server on port 19196\n"), std::string::npos);
 
-    const std::string page = FileBytes(program.parent_path() / "readcard.html");
+    const std::string page = ReadWholeFile(program.parent_path() / "readcard.html");
     ASSERT_FALSE(page.empty());
-    EXPECT_EQ(Exchange(GetRequest("/mainpage")), ChunkedAnswer(page));
-    EXPECT_EQ(Exchange(GetRequest("/opendevice")), ChunkedAnswer(OperationBody(0, "打开成功")));
-    const std::string card = Exchange(GetRequest("/readcard"));
+    EXPECT_EQ(Exchange(kPort, GetRequest("/mainpage")), ChunkedAnswer(page));
+    EXPECT_EQ(Exchange(kPort, GetRequest("/opendevice")),
+              ChunkedAnswer(OperationBody(0, "打开成功")));
+    const std::string card = Exchange(kPort, GetRequest("/readcard"));
     EXPECT_NE(card.find("\"partyName\" : \"样例人\""), std::string::npos);
     EXPECT_NE(card.find("\"identityPic\" : \"/9j/"), std::string::npos);
     EXPECT_NE(card.find("\"resultFlag\" : 0\n}\n"), std::string::npos);
@@ -72,16 +47,14 @@ TEST(ZembraProcessTest, WithoutTheSdkEveryReaderRouteAnswersNotBound) {
     const Case cases[] = {
         {"/opendevice", OperationBody(-12, "无法打开读卡器")},
         {"/getdevicestatus", OperationBody(-99, "读卡器异常")},
-        {"/readcard", ReadCardBody(-12, "", false)},
+        {"/readcard", ReadCardBody(-12, Person{})},
         {"/closedevice", OperationBody(-12, "关闭读卡器失败")},
-        {"/getsamid",
-         "{\n   \"errorMsg\" : \"获取安全模块号失败\",\n   \"resultFlag\" : -12,\n"
-         "   \"samid\" : \"\"\n}\n"},
+        {"/getsamid", SamIdBody(-12, "获取安全模块号失败", "")},
         {"/mainpage/readcard", ""},  // the page route wins; there is no page
         {"/nothing", OperationBody(-101, "不支持未知指令")},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Exchange(GetRequest(c.path)), ChunkedAnswer(c.body)) << c.path;
+        EXPECT_EQ(Exchange(kPort, GetRequest(c.path)), ChunkedAnswer(c.body)) << c.path;
     }
 }
 
@@ -92,7 +65,7 @@ TEST(ZembraProcessTest, ThePageIsReadAnewForEveryRequestUpToItsFirstNul) {
     std::string problem;
     ASSERT_TRUE(zembra.Start(problem)) << problem;
 
-    EXPECT_EQ(Exchange(GetRequest("/mainpage")), ChunkedAnswer(""));
+    EXPECT_EQ(Exchange(kPort, GetRequest("/mainpage")), ChunkedAnswer(""));
     struct Case {
         std::string page;
         std::string path;
@@ -106,7 +79,7 @@ TEST(ZembraProcessTest, ThePageIsReadAnewForEveryRequestUpToItsFirstNul) {
     };
     for (const Case& c : cases) {
         zembra.WriteFile("readcard.html", c.page);
-        RawClient client("127.0.0.1", ZembraProcess::kPort);
+        RawClient client("127.0.0.1", kPort);
         ASSERT_TRUE(client.Send(GetRequest(c.path)));
         const std::string expected = ChunkedAnswer(c.body);
         EXPECT_EQ(client.Receive(expected.size()), expected) << c.path;
@@ -116,14 +89,16 @@ TEST(ZembraProcessTest, ThePageIsReadAnewForEveryRequestUpToItsFirstNul) {
     const std::filesystem::path pageFile = zembra.Directory() / "readcard.html";
     std::filesystem::remove(pageFile);
     std::filesystem::create_directory(pageFile);
-    EXPECT_EQ(Exchange(GetRequest("/mainpage")), ChunkedAnswer(""));
+    EXPECT_EQ(Exchange(kPort, GetRequest("/mainpage")), ChunkedAnswer(""));
     std::filesystem::remove(pageFile);
     ASSERT_EQ(mkfifo(pageFile.c_str(), 0600), 0);
-    EXPECT_EQ(Exchange(GetRequest("/mainpage")), ChunkedAnswer(""));
+    EXPECT_EQ(Exchange(kPort, GetRequest("/mainpage")), ChunkedAnswer(""));
 
     // An SDK without the photo text export still reads the card, with an empty picture.
-    EXPECT_EQ(Exchange(GetRequest("/opendevice")), ChunkedAnswer(OperationBody(0, "打开成功")));
-    EXPECT_EQ(Exchange(GetRequest("/readcard")), ChunkedAnswer(ReadCardBody(0, "", true)));
+    EXPECT_EQ(Exchange(kPort, GetRequest("/opendevice")),
+              ChunkedAnswer(OperationBody(0, "打开成功")));
+    EXPECT_EQ(Exchange(kPort, GetRequest("/readcard")),
+              ChunkedAnswer(ReadCardBody(0, kSampleCard)));
 }
 
 }  // namespace

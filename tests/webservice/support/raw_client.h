@@ -9,9 +9,13 @@
 class RawClient {
   public:
     RawClient(const std::string& address, unsigned short port);
+    // A socket not yet connected: it holds its descriptor before Connect.
+    RawClient();
     ~RawClient();
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
+
+    bool Connect(const std::string& address, unsigned short port);
 
     bool IsConnected() const { return connected_; }
 
@@ -43,3 +47,9 @@ class RawClient {
     bool connected_ = false;
     bool peerClosed_ = false;
 };
+
+// Sends request on a connection of its own and returns what arrives until a chunked answer has
+// ended, the peer closes or `within` has passed; "(no connection)" when it cannot connect.
+std::string Exchange(unsigned short port, std::string_view request,
+                     const std::string& address = "127.0.0.1",
+                     std::chrono::milliseconds within = std::chrono::seconds(20));

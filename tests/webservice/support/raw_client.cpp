@@ -1,4 +1,4 @@
-#include "tests/webservice/web/raw_client.h"
+#include "tests/webservice/support/raw_client.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -6,13 +6,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-RawClient::RawClient(const std::string& address, unsigned short port) {
-    socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+RawClient::RawClient() : socket_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
+
+RawClient::RawClient(const std::string& address, unsigned short port) : RawClient() {
+    Connect(address, port);
+}
+
+bool RawClient::Connect(const std::string& address, unsigned short port) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);
     connected_ = socket_ >= 0 && inet_pton(AF_INET, address.c_str(), &peer.sin_addr) == 1 &&
                  connect(socket_, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0;
+    return connected_;
 }
 
 RawClient::~RawClient() {
@@ -82,4 +88,13 @@ bool RawClient::StaysSilent(std::chrono::milliseconds wait) {
     std::string received;
     ReadSome(received, std::chrono::steady_clock::now() + wait);
     return received.empty() && !peerClosed_;
+}
+
+std::string Exchange(unsigned short port, std::string_view request, const std::string& address,
+                     std::chrono::milliseconds within) {
+    RawClient client(address, port);
+    if (!client.IsConnected() || !client.Send(request)) {
+        return "(no connection)";
+    }
+    return client.ReceiveUntil("0\r\n\r\n", within);
 }

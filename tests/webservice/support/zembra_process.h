@@ -1,13 +1,15 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <filesystem>
+#include <memory>
 #include <string>
-#include <vector>
+
+#include "tests/support/host_process.h"
+#include "tests/support/scratch_directory.h"
 
 // The zembra program run as a plain process from a directory chosen by the test, registered
-// under a registration root of its own, serving on its fixed port 19196.
+// under a registration root of its own, serving on its fixed port 19196. The simulated SDK takes
+// its settings from beside itself, not from the test's environment.
 class ZembraProcess {
   public:
     static constexpr unsigned short kPort = 19196;
@@ -27,21 +29,25 @@ class ZembraProcess {
     void WriteFile(const std::string& name, const std::string& contents) const;
     void CopyFile(const std::filesystem::path& from, const std::string& name) const;
 
-    // Registers the program (-RegServer), starts it and waits until it accepts connections on
-    // its port. False, with the reason in `problem`, when any of that fails.
+    // Registers the program (-RegServer), starts it and waits until it listens on its port.
+    // False, with the reason in `problem`, when any of that fails or another program holds the
+    // port.
     bool Start(std::string& problem);
 
     // Asks the program to end and waits for it; kills it when it does not end in good time.
     void Stop();
 
+    // The running program; null before Start.
+    HostProcess* Process() const { return process_.get(); }
+
     // What the program has written to its standard output so far.
     std::string Output() const;
 
   private:
-    pid_t Spawn(const std::vector<std::string>& arguments) const;
+    HostProcess::Environment Environment() const;
 
-    std::filesystem::path scratch_;  // registration root and output files
+    ScratchDirectory scratch_;  // registration root, unit directory and output files
     std::filesystem::path directory_;
     std::filesystem::path program_;
-    pid_t pid_ = -1;
+    std::unique_ptr<HostProcess> process_;
 };

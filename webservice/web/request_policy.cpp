@@ -1,0 +1,102 @@
+#include "webservice/web/request_policy.h"
+
+#include <boost/asio/ip/address_v4.hpp>
+#include <boost/asio/ip/address_v6.hpp>
+#include <boost/asio/ip/host_name.hpp>
+
+#include <algorithm>
+
+namespace {
+
+std::string Lower(std::string_view text) {
+    std::string lowered(text);
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+    return lowered;
+}
+
+bool EndsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+bool IsIpv4(std::string_view text) {
+    boost::system::error_code error;
+    boost::asio::ip::make_address_v4(std::string(text), error);
+    return !error;
+}
+
+bool IsIpv6(std::string_view text) {
+    boost::system::error_code error;
+    boost::asio::ip::make_address_v6(std::string(text), error);
+    return !error;
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+}  // namespace
+
+RequestPolicy::RequestPolicy(const ServerSettings& settings, std::string machineName)
+    : anyOrigin_(settings.anyOrigin),
+      origins_(settings.allowedOrigins),
+      anyHost_(settings.anyHost),
+      hosts_(settings.allowedHosts),
+      machineName_(Lower(machineName)) {}
+
+RequestPolicy::Admission RequestPolicy::Admit(std::optional<std::string_view> host,
+                                              std::optional<std::string_view> origin) const {
+    Admission admission;
+    // An empty Host field names no host, as a request for a target without one.
+    if (host && !host->empty() && !AdmitsHost(*host)) {
+        return admission;
+    }
+    if (origin && !AdmitsOrigin(*origin)) {
+        return admission;
+    }
+    admission.admitted = true;
+    admission.allowOrigin = anyOrigin_ || !origin ? "*" : std::string(*origin);
+    return admission;
+}
+
+bool RequestPolicy::AdmitsHost(std::string_view host) const {
+    if (anyHost_) {
+        return true;
+    }
+    // An IPv6 literal stands in brackets, a port may follow.
+    if (host.front() == '[') {
+        const std::size_t close = host.find(']');
+        const std::string_view rest =
+            close == std::string_view::npos ? std::string_view() : host.substr(close + 1);
+        return close != std::string_view::npos &&
+               (rest.empty() || (rest.front() == ':' && rest.find_first_not_of("0123456789", 1) ==
+                                                            std::string_view::npos)) &&
+               IsIpv6(host.substr(1, close - 1));
+    }
+    std::string name = Lower(host.substr(0, host.rfind(':')));
+    const std::string_view port = host.rfind(':') == std::string_view::npos
+                                      ? std::string_view()
+                                      : host.substr(host.rfind(':') + 1);
+    if (port.find_first_not_of("0123456789") != std::string_view::npos) {
+        return false;
+    }
+    // "localhost." is "localhost": a fully qualified name may end in a dot.
+    if (!name.empty() && name.back() == '.') {
+        name.pop_back();
+    }
+    if (name.empty()) {
+        return false;
+    }
+    return IsIpv4(name) || name == "localhost" || EndsWith(name, ".localhost") ||
+           (!machineName_.empty() && name == machineName_) || Contains(hosts_, name);
+}
+
+bool RequestPolicy::AdmitsOrigin(std::string_view origin) const {
+    return anyOrigin_ || Contains(origins_, Lower(origin));
+}
+
+std::string MachineHostName() {
+    boost::system::error_code error;
+    const std::string name = boost::asio::ip::host_name(error);
+    return error ? std::string() : Lower(name);
+}

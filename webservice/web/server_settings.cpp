@@ -1,0 +1,275 @@
+#include "webservice/web/server_settings.h"
+
+#include <boost/asio/ip/address_v4.hpp>
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <set>
+
+#include "platform/code_page.h"
+#include "platform/read_only_file.h"
+#include "platform/system_error.h"
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t\r";
+// Far above any sensible file; a larger one is a mistake, not settings.
+constexpr std::uint64_t kLongestFile = 64 * 1024;
+constexpr long long kLongestIdleTimeout = 24 * 60 * 60;
+// The service unit lets the program hold well above this many descriptors.
+constexpr long long kMostConnections = 10000;
+
+std::string_view Trim(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+std::vector<std::string> Words(std::string_view text) {
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    while ((at = text.find_first_not_of(kBlanks, at)) != std::string_view::npos) {
+        const std::size_t end = std::min(text.find_first_of(kBlanks, at), text.size());
+        words.emplace_back(text.substr(at, end - at));
+        at = end;
+    }
+    return words;
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+    return text;
+}
+
+bool IsDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+bool IsAlphaNumeric(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// A host name as it stands in a Host field: letters, digits, '-', '_' and dots between labels.
+bool IsHostName(std::string_view name) {
+    if (name.empty() || name.size() > 253 || name.front() == '.' || name.back() == '.' ||
+        name.find("..") != std::string_view::npos) {
+        return false;
+    }
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return IsAlphaNumeric(c) || c == '-' || c == '_' || c == '.';
+    });
+}
+
+bool IsPort(std::string_view text) {
+    if (!IsDigits(text) || text.size() > 5) {
+        return false;
+    }
+    const unsigned long port = std::stoul(std::string(text));
+    return port >= 1 && port <= 65535;
+}
+
+// scheme "://" host [":" port], as a browser writes an Origin field; or "null", the origin of
+// files and sandboxed frames.
+bool IsOrigin(std::string_view origin) {
+    if (origin == "null") {
+        return true;
+    }
+    const std::size_t separator = origin.find("://");
+    if (separator == std::string_view::npos || separator == 0 || !IsAlphaNumeric(origin[0])) {
+        return false;
+    }
+    const std::string_view scheme = origin.substr(0, separator);
+    if (!std::all_of(scheme.begin(), scheme.end(), [](char c) {
+            return IsAlphaNumeric(c) || c == '+' || c == '-' || c == '.';
+        })) {
+        return false;
+    }
+    std::string_view authority = origin.substr(separator + 3);
+    if (!authority.empty() && authority.front() == '[') {
+        const std::size_t close = authority.find(']');
+        if (close == std::string_view::npos || close < 3) {
+            return false;
+        }
+        authority.remove_prefix(close + 1);
+        return authority.empty() || (authority.front() == ':' && IsPort(authority.substr(1)));
+    }
+    const std::size_t colon = authority.rfind(':');
+    if (colon != std::string_view::npos) {
+        return IsHostName(authority.substr(0, colon)) && IsPort(authority.substr(colon + 1));
+    }
+    return IsHostName(authority);
+}
+
+std::optional<long long> Number(std::string_view text, long long low, long long high) {
+    if (!IsDigits(text) || text.size() > 12) {
+        return std::nullopt;
+    }
+    const long long value = std::stoll(std::string(text));
+    if (value < low || value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// "*" alone, or a list of entries that each pass check. Empty problem when the value is good.
+std::string ParseList(std::string_view value, bool (*check)(std::string_view), const char* what,
+                      bool& any, std::vector<std::string>& list) {
+    const std::vector<std::string> words = Words(value);
+    any = words.size() == 1 && words[0] == "*";
+    list.clear();
+    if (any) {
+        return {};
+    }
+    for (const std::string& word : words) {
+        if (word == "*") {
+            return "\"*\" stands alone, without other entries";
+        }
+        if (!check(word)) {
+            return "\"" + word + "\" is not " + what;
+        }
+        list.push_back(Lower(word));
+    }
+    return {};
+}
+
+// Applies one setting; empty when it was taken, else what is wrong with it.
+std::string Apply(ServerSettings& settings, const std::string& key, std::string_view value) {
+    if (key == "listen") {
+        boost::system::error_code error;
+        const auto address = boost::asio::ip::make_address_v4(std::string(value), error);
+        if (error) {
+            return "listen takes one IPv4 address, such as 127.0.0.1, not \"" + std::string(value) +
+                   "\"";
+        }
+        settings.listenAddress = address.to_string();
+        return {};
+    }
+    if (key == "allowed_origins") {
+        const std::string problem = ParseList(value, IsOrigin,
+                                              "an origin such as https://intranet.example or "
+                                              "http://10.0.0.5:8080 (scheme, host, port, no path)",
+                                              settings.anyOrigin, settings.allowedOrigins);
+        return problem.empty() ? problem : "allowed_origins: " + problem;
+    }
+    if (key == "allowed_hosts") {
+        const std::string problem = ParseList(value, IsHostName, "a host name without a port",
+                                              settings.anyHost, settings.allowedHosts);
+        return problem.empty() ? problem : "allowed_hosts: " + problem;
+    }
+    if (key == "idle_timeout") {
+        const auto seconds = Number(value, 1, kLongestIdleTimeout);
+        if (!seconds) {
+            return "idle_timeout takes a whole number of seconds from 1 to " +
+                   std::to_string(kLongestIdleTimeout) + ", not \"" + std::string(value) + "\"";
+        }
+        settings.idleTimeout = std::chrono::seconds(*seconds);
+        return {};
+    }
+    if (key == "max_connections") {
+        const auto count = Number(value, 1, kMostConnections);
+        if (!count) {
+            return "max_connections takes a whole number from 1 to " +
+                   std::to_string(kMostConnections) + ", not \"" + std::string(value) + "\"";
+        }
+        settings.maxConnections = static_cast<std::size_t>(*count);
+        return {};
+    }
+    return "unknown setting \"" + key +
+           "\" (known: listen, allowed_origins, allowed_hosts, idle_timeout, max_connections)";
+}
+
+std::string ReadFailure(std::uint32_t failure) {
+    switch (failure) {
+        case platform::error::kAccessDenied:
+            return "access denied (or not a file)";
+        case platform::error::kTooManyOpenFiles:
+            return "too many open files";
+        default:
+            return "error " + std::to_string(failure);
+    }
+}
+
+}  // namespace
+
+bool ParseServerSettings(std::string_view text, ServerSettings& settings, std::string& problem) {
+    ServerSettings parsed;
+    std::set<std::string> seen;
+    int number = 0;
+    while (!text.empty()) {
+        ++number;
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        const std::string_view line = Trim(text.substr(0, end));
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        const std::string key = equals == std::string_view::npos
+                                    ? std::string()
+                                    : std::string(Trim(line.substr(0, equals)));
+        std::string wrong;
+        if (equals == std::string_view::npos || key.empty()) {
+            wrong = "expected \"key = value\", found \"" + std::string(line) + "\"";
+        } else if (!seen.insert(key).second) {
+            wrong = key + " is set twice";
+        } else {
+            wrong = Apply(parsed, key, Trim(line.substr(equals + 1)));
+        }
+        if (!wrong.empty()) {
+            problem = "line " + std::to_string(number) + ": " + wrong;
+            return false;
+        }
+    }
+    settings = std::move(parsed);
+    return true;
+}
+
+bool LoadServerSettings(std::u16string_view path, ServerSettings& settings, std::string& problem) {
+    const std::string name = platform::codepage::Utf16ToUtf8(path);
+    std::uint32_t failure = platform::error::kNone;
+    const auto file = platform::ReadOnlyFile::Open(path, failure);
+    if (!file) {
+        if (failure == platform::error::kFileNotFound ||
+            failure == platform::error::kPathNotFound) {
+            settings = ServerSettings();
+            return true;
+        }
+        problem = name + ": cannot be read: " + ReadFailure(failure);
+        return false;
+    }
+    std::uint64_t size = 0;
+    if (const std::uint32_t sized = file->Size(size); sized != platform::error::kNone) {
+        problem = name + ": cannot be read: " + ReadFailure(sized);
+        return false;
+    }
+    if (size > kLongestFile) {
+        problem = name + ": larger than " + std::to_string(kLongestFile) + " bytes";
+        return false;
+    }
+    std::string text(static_cast<std::size_t>(size), '\0');
+    std::size_t filled = 0;
+    while (filled < text.size()) {
+        std::uint32_t read = 0;
+        const std::uint32_t result = file->Read(
+            text.data() + filled, static_cast<std::uint32_t>(text.size() - filled), read);
+        if (result != platform::error::kNone) {
+            problem = name + ": cannot be read: " + ReadFailure(result);
+            return false;
+        }
+        if (read == 0) {
+            break;
+        }
+        filled += read;
+    }
+    text.resize(filled);
+    std::string where;
+    if (!ParseServerSettings(text, settings, where)) {
+        problem = name + ", " + where;
+        return false;
+    }
+    return true;
+}
