@@ -178,8 +178,8 @@ class Session : public HttpSession, public std::enable_shared_from_this<Session>
             OnRequest();
             return;
         }
-        // A client that waits for leave to send its body gets it before the body is read.
-        if (request.version() >= 11 &&
+        // A client that waits for leave to send its body gets it, unless the body is coming.
+        if (request.version() >= 11 && buffer_.size() == 0 &&
             beast::iequals(request[http::field::expect], "100-continue")) {
             Write(std::string(kContinue), &Session::ReadBody);
             return;

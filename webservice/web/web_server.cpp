@@ -82,6 +82,9 @@ class Listener {
         if (!error) {
             acceptor_.listen(asio::socket_base::max_listen_connections, error);
         }
+        if (!error) {
+            acceptor_.non_blocking(true, error);
+        }
         return !error;
     }
 
@@ -90,23 +93,37 @@ class Listener {
         return acceptor_.local_endpoint(error).port();
     }
 
+    // Waits for connections to arrive. The accept itself comes only once one waits: without a
+    // descriptor to give it, the system refuses an accept whether or not anyone waits.
     void Accept() {
-        acceptor_.async_accept([this](error_code error, tcp::socket socket) {
+        acceptor_.async_wait(tcp::acceptor::wait_read, [this](error_code error) {
             if (error == asio::error::operation_aborted) {
                 return;
             }
             if (error) {
-                // Out of descriptors, the connection idle the longest gives its own up.
+                RetryLater();
+                return;
+            }
+            AcceptWaiting();
+        });
+    }
+
+    // Takes the connection that waits. Out of descriptors, the connection idle the longest gives
+    // its own up for it.
+    void AcceptWaiting() {
+        for (;;) {
+            error_code error;
+            tcp::socket socket(acceptor_.get_executor());
+            acceptor_.accept(socket, error);
+            if (error == asio::error::would_block || error == asio::error::try_again) {
+                Accept();
+                return;
+            }
+            if (error) {
                 if (OutOfDescriptors(error) && CloseLongestIdle()) {
-                    Accept();
-                    return;
+                    continue;
                 }
-                retryTimer_.expires_after(kAcceptRetryPause);
-                retryTimer_.async_wait([this](error_code waitError) {
-                    if (!waitError) {
-                        Accept();
-                    }
-                });
+                RetryLater();
                 return;
             }
             Forget();
@@ -115,6 +132,16 @@ class Listener {
             }
             sessions_.push_back(StartHttpSession(std::move(socket), rules_));
             Accept();
+            return;
+        }
+    }
+
+    void RetryLater() {
+        retryTimer_.expires_after(kAcceptRetryPause);
+        retryTimer_.async_wait([this](error_code waitError) {
+            if (!waitError) {
+                Accept();
+            }
         });
     }
 

@@ -51,10 +51,13 @@ TEST_F(ZembraSettingsTest, AMistakeInTheFileStopsThePlainProcessAndNamesTheLine)
     };
     const Case cases[] = {
         {"# lock it down\nlisten = 127.0.0.1\nallowed_orgins = https://a.example\n",
-         ", line 3: unknown setting \"allowed_orgins\""},
+         ", line 3: unknown setting \"allowed_orgins\" (known: listen, allowed_origins, "
+         "allowed_hosts, idle_timeout, max_connections)"},
         {"allowed_origins = https://a.example/page\n",
-         ", line 1: allowed_origins: \"https://a.example/page\" is not an origin"},
-        {"listen = localhost\n", ", line 1: listen takes one IPv4 address"},
+         ", line 1: allowed_origins: \"https://a.example/page\" is not an origin such as "
+         "https://intranet.example or http://10.0.0.5:8080 (scheme, host, port, no path)"},
+        {"listen = localhost\n",
+         ", line 1: listen takes one IPv4 address, such as 127.0.0.1, not \"localhost\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -62,8 +65,7 @@ TEST_F(ZembraSettingsTest, AMistakeInTheFileStopsThePlainProcessAndNamesTheLine)
         auto zembra = StartCopy(Environment());
         EXPECT_EQ(zembra->WaitForExit(), kWideFailure);
         const std::string errors = zembra->Errors();
-        EXPECT_EQ(errors.rfind(std::string(kServiceName) + ": " + Refusal(c.where), 0), 0u)
-            << errors;
+        EXPECT_EQ(errors, std::string(kServiceName) + ": " + Refusal(c.where) + "\n");
         EXPECT_EQ(zembra->Output(), "");
         EXPECT_TRUE(NothingListens(kPort));
         ExpectLogged(*zembra, {Refusal(c.where)});

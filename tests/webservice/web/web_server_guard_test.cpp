@@ -234,8 +234,12 @@ TEST_F(WebServerLimitsTest, IdleConnectionsAreClosedAfterTheIdleTimeOut) {
     ASSERT_TRUE(
         upgraded.Send(Request("GET", "/", "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n")));
     ASSERT_EQ(upgraded.ReceiveUntil("\r\n\r\n").rfind("HTTP/1.1 101 ", 0), 0u);
-    for (RawClient* client : {&silent, &trickling, &answered, &upgraded}) {
-        EXPECT_TRUE(ClosedAfter(*client, 100ms));
+    const std::vector<RawClient*> idle = {&silent, &trickling, &answered, &upgraded};
+    for (RawClient* client : idle) {
+        EXPECT_TRUE(client->StaysSilent(100ms));
+    }
+    for (RawClient* client : idle) {
+        EXPECT_TRUE(ClosedAfter(*client, 0ms));
     }
     // A client that keeps completing requests keeps its connection.
     RawClient busy("127.0.0.1", port_);
