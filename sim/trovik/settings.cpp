@@ -1,7 +1,10 @@
 #include "sim/trovik/settings.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <time.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -204,6 +207,48 @@ std::string SettingsFileBesideLibrary() {
            "trovik-sim.conf";
 }
 
+// What tells one state of a file from another without reading it.
+struct FileStamp {
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    timespec modified;
+    timespec changed;
+
+    bool operator==(const FileStamp& other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               Same(modified, other.modified) && Same(changed, other.changed);
+    }
+
+    // Changed so lately that a further change within the clock's granularity would leave the same
+    // stamp: such a file is read again at every call until its stamp has aged.
+    bool Recent() const {
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        return now.tv_sec - std::max(modified.tv_sec, changed.tv_sec) < 2;
+    }
+
+  private:
+    static bool Same(const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+};
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+    struct stat info;
+    if (path.empty() || stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return FileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+// The settings last parsed, and the state of the file they came from.
+struct ParsedFile {
+    std::string path;
+    FileStamp stamp;
+    Settings settings;
+};
+
 std::optional<std::string> ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
@@ -229,11 +274,17 @@ const std::u16string& Settings::Text(const std::string& key) const {
 Settings CurrentSettings() {
     static std::mutex mutex;
     static std::string lastSource;  // what was last reported on, so problems show once
+    static std::optional<ParsedFile> last;
     const std::lock_guard<std::mutex> lock(mutex);
 
     const char* named = std::getenv("TROVIK_SIM_CONFIG");
     const bool explicitFile = named != nullptr && *named != '\0';
     const std::string path = explicitFile ? named : SettingsFileBesideLibrary();
+    const std::optional<FileStamp> stamp = StampOf(path);
+    if (last && stamp && last->path == path && last->stamp == *stamp && !last->stamp.Recent()) {
+        return last->settings;
+    }
+    last.reset();
     const auto content = path.empty() ? std::nullopt : ReadFile(path);
     const std::string source = path + '\n' + content.value_or(std::string(1, '\0'));
     const bool report = source != lastSource;
@@ -245,7 +296,11 @@ Settings CurrentSettings() {
         }
         return Defaults();
     }
-    return Parse(*content, path, report);
+    Settings settings = Parse(*content, path, report);
+    if (stamp) {
+        last = ParsedFile{path, *stamp, settings};
+    }
+    return settings;
 }
 
 }  // namespace trovik_sim

@@ -30,9 +30,10 @@ struct Settings {
 };
 
 // The settings in force now: the file named by TROVIK_SIM_CONFIG, else trovik-sim.conf beside
-// this library, else the built-in defaults. Read anew at every call, so an edited file takes
-// effect without restarting the program that loaded the library; problems in the file are
-// reported on standard error once per change of its content.
+// this library, else the built-in defaults. Read again whenever the file has changed (its size,
+// times or identity differ), so an edited file takes effect without restarting the program that
+// loaded the library, and an unchanged one costs no parsing; problems in the file are reported on
+// standard error once per change of its content.
 Settings CurrentSettings();
 
 }  // namespace trovik_sim

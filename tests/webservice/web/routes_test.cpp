@@ -116,4 +116,16 @@ TEST_F(RoutesTest, GetSamIdCarriesSamidAlsoWhenItFails) {
     EXPECT_EQ(HandleRequest("/getsamid"), SamIdBody(-16, "获取安全模块号失败", ""));
 }
 
+// Edits of the same size, one right after the other, land within one tick of the file system's
+// clock: the simulated reader still takes each of them.
+TEST_F(RoutesTest, TheSimulatedReaderTakesEveryEditOfItsSettingsAtOnce) {
+    for (int i = 0; i < 20; ++i) {
+        const bool closes = i % 2 == 0;
+        WriteSettings(closes ? "reader.close_ok = on\n" : "reader.close_ok = no\n");
+        EXPECT_EQ(HandleRequest("/closedevice"),
+                  closes ? OperationBody(0, "关闭读卡器成功") : OperationBody(-4, "关闭读卡器失败"))
+            << i;
+    }
+}
+
 }  // namespace

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "tests/webservice/support/expected_answer.h"
@@ -99,6 +102,29 @@ TEST(ZembraProcessTest, ThePageIsReadAnewForEveryRequestUpToItsFirstNul) {
               ChunkedAnswer(OperationBody(0, "打开成功")));
     EXPECT_EQ(Exchange(kPort, GetRequest("/readcard")),
               ChunkedAnswer(ReadCardBody(0, kSampleCard)));
+}
+
+TEST(ZembraProcessTest, AStopWhileALargeAnswerIsWrittenLetsTheAnswerGoOutWhole) {
+    ZembraProcess zembra;
+    // Far more than the sockets' buffers hold: most of it waits in the server for the client.
+    const std::string page(32 * 1024 * 1024, 'p');
+    zembra.WriteFile("readcard.html", page);
+    std::string problem;
+    ASSERT_TRUE(zembra.Start(problem)) << problem;
+    RawClient client("127.0.0.1", kPort);
+    ASSERT_TRUE(client.Send(GetRequest("/mainpage")));
+    std::string answer = client.Receive(std::strlen(kAnswerHead));
+    ASSERT_EQ(answer.rfind(kAnswerHead, 0), 0u);
+
+    zembra.Process()->Signal(SIGTERM);
+    // The program waits for the answer rather than cutting it off.
+    EXPECT_EQ(zembra.Process()->WaitForExit(2s), std::nullopt);
+    const std::string expected = ChunkedAnswer(page);
+    answer += client.ReceiveUntilClosed();
+    EXPECT_EQ(answer.size(), expected.size());
+    EXPECT_TRUE(answer == expected);
+    EXPECT_TRUE(client.PeerClosed());
+    EXPECT_EQ(zembra.Process()->WaitForExit(), 0);
 }
 
 }  // namespace
