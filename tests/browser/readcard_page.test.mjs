@@ -1,9 +1,11 @@
 // Drives the default page in headless Chromium against the real zembra on its fixed port, both
-// as the reader serves it ("/mainpage") and opened from another origin.
+// as the reader serves it ("/mainpage") and opened from another origin; and what the page says
+// when the browser holds it back from this computer, or when the service is down.
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { mkdtempSync, readFileSync, readdirSync, readlinkSync, rmSync, writeFileSync }
+  from "node:fs";
 import { createServer } from "node:http";
 import net from "node:net";
 import { tmpdir } from "node:os";
@@ -25,6 +27,9 @@ let zembra;
 let zembraOutput = "";
 let context;
 let otherSite;
+// A site that the browser takes for one on the public Internet, so that its pages reach this
+// computer only with the user's leave (Local Network Access).
+let publicSite;
 const requestedPaths = [];
 
 function portAnswers() {
@@ -42,12 +47,33 @@ function startProcess(args, env) {
   return child;
 }
 
-// Waits until the child exits ("exited") or the port answers ("listening").
+// True when process pid holds the socket that listens on the port: the kernel's table of TCP
+// sockets names the listening socket's inode, and the process's descriptors name their sockets.
+function listensOn(pid, port) {
+  const portHex = port.toString(16).toUpperCase().padStart(4, "0");
+  const inodes = readFileSync("/proc/net/tcp", "utf8").split("\n").slice(1)
+    .map((line) => line.trim().split(/\s+/))
+    .filter((f) => f.length > 9 && f[1].endsWith(`:${portHex}`) && f[3] === "0A")
+    .map((f) => `socket:[${f[9]}]`);
+  try {
+    return readdirSync(`/proc/${pid}/fd`).some((fd) => {
+      try { return inodes.includes(readlinkSync(`/proc/${pid}/fd/${fd}`)); } catch (_) { return false; }
+    });
+  } catch (_) {
+    return false;
+  }
+}
+
+// Waits until the child exits ("exited") or listens on the port ("listening"). Another program
+// that answers on the port instead fails the test by name.
 async function waitForExitOrPort(child, deadlineMs) {
   const deadline = Date.now() + deadlineMs;
   while (Date.now() < deadline) {
     if (child.exitCode !== null || child.signalCode !== null) return "exited";
-    if (await portAnswers()) return "listening";
+    if (listensOn(child.pid, PORT)) return "listening";
+    if (await portAnswers() && !listensOn(child.pid, PORT)) {
+      throw new Error(`port ${PORT} is held by another program, not by the zembra this test started`);
+    }
     await new Promise((r) => setTimeout(r, 100));
   }
   throw new Error(`zembra neither exited nor listened on ${PORT}:\n${zembraOutput}`);
@@ -118,22 +144,27 @@ before(async () => {
     // Registration removes an installed service first: never the machine's own.
     ZEMBRA_UNIT_DIR: join(workDir, "units"),
   });
-  otherSite = createServer((request, response) => {
+  const servePage = (request, response) => {
     response.writeHead(200, { "Content-Type": "text/html; charset=utf-8" });
     response.end(readFileSync(PAGE_FILE));
-  });
+  };
+  otherSite = createServer(servePage);
+  publicSite = createServer(servePage);
   await new Promise((resolve) => otherSite.listen(0, "127.0.0.1", resolve));
+  await new Promise((resolve) => publicSite.listen(0, "127.0.0.1", resolve));
   context = await chromium.launchPersistentContext(join(workDir, "profile"), {
     executablePath: "/usr/bin/chromium",
     headless: true,
     args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-           "--disable-background-networking", "--disable-component-update", "--disable-sync"],
+           "--disable-background-networking", "--disable-component-update", "--disable-sync",
+           `--ip-address-space-overrides=127.0.0.1:${publicSite.address().port}=public`],
   });
 });
 
 after(async () => {
   await context?.close();
   otherSite?.close();
+  publicSite?.close();
   await stopZembra();
   if (workDir) rmSync(workDir, { recursive: true, force: true });
 });
@@ -173,7 +204,63 @@ for (const [where, url] of [
   });
 }
 
+// Waits until the status shows a failure, and answers its reason and text.
+async function failureShown(page) {
+  await page.waitForFunction(() => (document.querySelector("#status")?.dataset.reason ?? "") !== "",
+    null, { timeout: WAIT_MS });
+  return { reason: await page.getAttribute("#status", "data-reason"),
+           text: await page.textContent("#status") };
+}
+
+test("held back by the browser, the page says so and how to allow it", async (t) => {
+  const origin = `http://127.0.0.1:${publicSite.address().port}`;
+  const page = await context.newPage();
+  const cdp = await context.newCDPSession(page);
+  let denied = false;
+  for (const name of ["loopback-network", "local-network-access"]) {
+    try {
+      await cdp.send("Browser.setPermission", { permission: { name }, setting: "denied", origin });
+      denied = true;
+    } catch (_) {
+      // a permission this browser does not know
+    }
+  }
+  if (!denied) {
+    await page.close();
+    t.skip("this browser has no Local Network Access permission that the test could deny");
+    return;
+  }
+  await page.goto(`${origin}/readcard.html`);
+  await page.click("#read");
+  await page.waitForFunction(() => document.querySelector("#status")?.className !== "",
+    null, { timeout: WAIT_MS });
+  if ((await page.getAttribute("#status", "class")) === "ok" ||
+      (await page.textContent("#status")).includes("读卡失败")) {
+    await page.close();
+    t.skip("this browser let a page of a public site reach this computer despite the denial");
+    return;
+  }
+  const { reason, text } = await failureShown(page);
+  assert.equal(reason, "blocked", text);
+  assert.match(text, /浏览器阻止了本页访问这台电脑上的读卡服务 http:\/\/localhost:19196/);
+  assert.match(text, /网站设置/);
+  assert.match(text, /LoopbackNetworkAllowedForUrls/);
+  assert.match(text, /LocalNetworkAccessAllowedForUrls/);
+  if (ARTIFACTS) await page.screenshot({ path: join(ARTIFACTS, "readcard-page-blocked.png") });
+  await page.close();
+});
+
 test("the page only ever asks the reader for its own routes", () => {
   assert.ok(requestedPaths.length > 0);
   for (const path of requestedPaths) assert.ok(ROUTES.includes(path), `unexpected request ${path}`);
+});
+
+test("with the service down, the page says that it is not running", async () => {
+  await stopZembra();
+  const page = await newPage(`http://127.0.0.1:${otherSite.address().port}/readcard.html`);
+  await page.click("#open");
+  const { reason, text } = await failureShown(page);
+  assert.equal(reason, "not-running", text);
+  assert.match(text, /无法连接读卡服务 http:\/\/localhost:19196：读卡服务没有运行/);
+  await page.close();
 });
