@@ -168,8 +168,8 @@ class Session : public HttpSession, public std::enable_shared_from_this<Session>
         const auto& request = parser_->get();
         const auto key = request.find(http::field::sec_websocket_key);
         if (key != request.end()) {
+            // The deadline that runs from the handshake's write on ends the upgraded connection.
             activeAt_ = Clock::now();
-            ArmDeadline();
             Write(WebSocketHandshakeAnswer(View(key->value())), &Session::Discard);
             OnHttpEvent(connection_, HttpEvent::WebSocketHandshakeDone, nullptr);
             return;

@@ -39,8 +39,9 @@ bool RawClient::Send(std::string_view bytes) {
 }
 
 bool RawClient::ReadSome(std::string& into, std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    // Rounded up: a wait of a fraction of a millisecond still looks once.
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (peerClosed_ || left.count() <= 0) {
         return false;
     }
