@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "tests/support/notify_socket.h"
+#include "tests/support/port_holder.h"
 #include "tests/webservice/host/zembra_fixture.h"
 #include "tests/webservice/support/expected_answer.h"
-#include "tests/support/port_holder.h"
 #include "tests/webservice/support/raw_client.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "tests/webservice/support/expected_answer.h"
 #include "tests/support/port_holder.h"
+#include "tests/webservice/support/expected_answer.h"
 #include "tests/webservice/support/raw_client.h"
 #include "tests/webservice/web/web_server_fixture.h"
 
