@@ -310,9 +310,15 @@ class DescriptorDrought {
 };
 
 TEST_F(WebServerLimitsTest, WithoutDescriptorsTheOldestIdleConnectionMakesRoomForANewOne) {
-    RawClient idle("127.0.0.1", port_);
-    ASSERT_TRUE(idle.Send(GetRequest("/getdevicestatus")));
-    ASSERT_EQ(idle.Receive(kStatus.size()), kStatus);
+    // Two idle connections; the second one's accept also has the server look at the first,
+    // which the undefined-behaviour sanitizer must have seen before the drought: its check of a
+    // virtual call needs descriptors of its own the first time.
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < 2; ++i) {
+        idle.push_back(std::make_unique<RawClient>("127.0.0.1", port_));
+        ASSERT_TRUE(idle.back()->Send(GetRequest("/getdevicestatus")));
+        ASSERT_EQ(idle.back()->Receive(kStatus.size()), kStatus);
+    }
     RawClient newcomer;  // its descriptor is taken before the drought
     DescriptorDrought drought;
     ASSERT_TRUE(drought.Dry());
@@ -320,7 +326,8 @@ TEST_F(WebServerLimitsTest, WithoutDescriptorsTheOldestIdleConnectionMakesRoomFo
     ASSERT_TRUE(newcomer.Send(GetRequest("/getdevicestatus")));
     EXPECT_EQ(newcomer.Receive(kStatus.size()), kStatus);
     drought.End();
-    EXPECT_TRUE(ClosedAfter(idle, 0ms));
+    EXPECT_TRUE(ClosedAfter(*idle[0], 0ms));
+    EXPECT_TRUE(idle[1]->StaysSilent(100ms));
 }
 
 TEST_F(WebServerLimitsTest, AnAcceptThatFoundNoDescriptorIsRetriedOnceThereAreSome) {
