@@ -163,6 +163,11 @@ std::string HexText(const unsigned char* bytes, std::size_t count) {
     return text;
 }
 
+std::string DialogueLabel(std::size_t index, std::size_t count, const std::string& name) {
+    std::string label = "dialogue " + std::to_string(index + 1) + " of " + std::to_string(count);
+    return name.empty() ? label : label + " \"" + name + "\"";
+}
+
 std::optional<std::string> ReadTextFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {

@@ -52,6 +52,10 @@ std::optional<long long> ParseNumber(std::string_view text);
 // Bytes as hex text, "AA 00 03", for logs.
 std::string HexText(const unsigned char* bytes, std::size_t count);
 
+// How a line for a person names the dialogue of a script with several: dialogue 2 of 5 "name"
+// (index 1 here), without the quoted part when the dialogue has no name.
+std::string DialogueLabel(std::size_t index, std::size_t count, const std::string& name);
+
 // The whole file at path; nothing when it cannot be read.
 std::optional<std::string> ReadTextFile(const std::string& path);
 

@@ -84,6 +84,7 @@ int BoxSession::Write(const unsigned char* bytes, int size) {
         dialogue_[next_].pattern->Matches(bytes, count)) {
         Advance();
     }
+    transfers_.push_back(Transfer{true, sim::Bytes(bytes, bytes + count)});
     return size;
 }
 
@@ -94,6 +95,7 @@ int BoxSession::Deliver(const sim::Bytes& packet, unsigned char* buffer, int siz
     if (!packet.empty()) {
         std::memcpy(buffer, packet.data(), packet.size());
     }
+    transfers_.push_back(Transfer{false, packet});
     return static_cast<int>(packet.size());
 }
 

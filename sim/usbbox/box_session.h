@@ -14,6 +14,13 @@ constexpr int kTimedOut = -110;  // -ETIMEDOUT: nothing arrived within the read'
 constexpr int kNoDevice = -19;   // -ENODEV: the box has been unplugged
 constexpr int kOverflow = -75;   // -EOVERFLOW: the packet is longer than the read asked for
 
+// A transfer that took place between host and box: a packet the host read, or one it wrote that
+// the box took.
+struct Transfer {
+    bool fromHost = false;
+    sim::Bytes bytes;
+};
+
 // The box's side of one session, from usb_open to usb_close: plays the scenario's dialogue from
 // its first step and answers the rules' commands.
 class BoxSession {
@@ -29,6 +36,7 @@ class BoxSession {
 
     bool Unplugged() const { return unplugged_; }
     bool DialogueDone() const { return next_ == dialogue_.size(); }
+    const std::vector<Transfer>& Transfers() const { return transfers_; }
 
   private:
     int Deliver(const sim::Bytes& packet, unsigned char* buffer, int size);
@@ -42,6 +50,7 @@ class BoxSession {
     std::chrono::steady_clock::time_point waitEnd_;
     std::deque<sim::Bytes> replies_;  // answers to commands, delivered before the dialogue goes on
     bool unplugged_ = false;
+    std::vector<Transfer> transfers_;
 };
 
 }  // namespace usbbox

@@ -2,9 +2,12 @@
 // libusb-0.1.so.4, so that a program linked against the system's libusb finds this one first
 // on its library path. Each call is written as one line to the file named by USBBOX_SIM_LOG;
 // the scenario comes from the file named by USBBOX_SIM_SCENARIO (default.scenario otherwise).
+// With USBBOX_SIM_SUMMARY set (and not 0), each box session ends with one line on standard error
+// that says what it played and how it ended, for a person watching the box.
 
 #include <usb.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,11 +17,15 @@
 #include <string>
 
 #include "sim/usbbox/box_session.h"
+#include "sim/usbbox/session_summary.h"
 
 struct usb_dev_handle {
     std::string name;  // "bus/device", as in the call log
     usbbox::Device device;
     usbbox::BoxSession session;
+    std::size_t number;    // 1 for the first box session of the process
+    std::string dialogue;  // its label in the session's summary
+    std::chrono::steady_clock::time_point opened;
 };
 
 namespace {
@@ -37,6 +44,7 @@ struct DeviceTree {
     std::unique_ptr<struct usb_device[]> devices;
     std::size_t busCount = 0;
     std::size_t deviceCount = 0;
+    std::size_t nextDialogue = 0;  // the one the next usb_open plays
 };
 
 struct State {
@@ -44,6 +52,7 @@ struct State {
     // Every tree handed out stays valid: a caller may hold device pointers of an earlier scan.
     std::vector<std::unique_ptr<DeviceTree>> trees;
     std::set<usb_dev_handle*> open;
+    std::size_t sessions = 0;  // box sessions opened so far
     char lastError[256] = "";
 };
 
@@ -142,7 +151,7 @@ DeviceTree& Scan() {
 }
 
 // The scenario entry and name of a device from any scan.
-const usbbox::Device* FindDevice(const struct usb_device* device, const DeviceTree** owner) {
+const usbbox::Device* FindDevice(const struct usb_device* device, DeviceTree** owner) {
     for (const auto& tree : TheState().trees) {
         for (std::size_t b = 0, d = 0; b < tree->busCount; ++b) {
             for (const auto& spec : tree->scenario.busses[b]) {
@@ -154,6 +163,20 @@ const usbbox::Device* FindDevice(const struct usb_device* device, const DeviceTr
         }
     }
     return nullptr;
+}
+
+// The dialogue's label in a session's summary: none for a scenario of one unnamed dialogue.
+std::string DialogueLabel(const usbbox::Scenario& scenario, std::size_t index) {
+    const usbbox::Dialogue& dialogue = scenario.dialogues[index];
+    if (scenario.dialogues.size() == 1 && dialogue.name.empty()) {
+        return {};
+    }
+    return sim::DialogueLabel(index, scenario.dialogues.size(), dialogue.name);
+}
+
+bool SummaryWanted() {
+    const char* value = std::getenv("USBBOX_SIM_SUMMARY");
+    return value != nullptr && *value != '\0' && std::string(value) != "0";
 }
 
 std::string NameOf(const struct usb_device* device) {
@@ -219,7 +242,7 @@ struct usb_bus* usb_get_busses(void) {
 
 usb_dev_handle* usb_open(struct usb_device* dev) {
     std::lock_guard<std::mutex> lock(TheState().mutex);
-    const DeviceTree* tree = nullptr;
+    DeviceTree* tree = nullptr;
     const usbbox::Device* spec = dev != nullptr ? FindDevice(dev, &tree) : nullptr;
     if (spec == nullptr) {
         SetError("usb_open: no such device");
@@ -232,8 +255,18 @@ usb_dev_handle* usb_open(struct usb_device* dev) {
         Log("usb_open " + name + " -> null");
         return nullptr;
     }
-    auto* handle = new usb_dev_handle{
-        name, *spec, usbbox::BoxSession(tree->scenario.rules, tree->scenario.dialogue)};
+    // Each open plays the scenario's next dialogue, with its rules after those of every dialogue.
+    const std::size_t index = tree->nextDialogue;
+    tree->nextDialogue = (index + 1) % tree->scenario.dialogues.size();
+    const usbbox::Dialogue& dialogue = tree->scenario.dialogues[index];
+    std::vector<usbbox::Rule> rules = tree->scenario.rules;
+    rules.insert(rules.end(), dialogue.rules.begin(), dialogue.rules.end());
+    auto* handle = new usb_dev_handle{name,
+                                      *spec,
+                                      usbbox::BoxSession(std::move(rules), dialogue.steps),
+                                      ++TheState().sessions,
+                                      DialogueLabel(tree->scenario, index),
+                                      std::chrono::steady_clock::now()};
     TheState().open.insert(handle);
     Log("usb_open " + name + " -> ok");
     return handle;
@@ -248,6 +281,13 @@ int usb_close(usb_dev_handle* dev) {
     TheState().open.erase(dev);
     const int result = dev->device.closeFails ? kBusy : 0;
     Answer("usb_close " + dev->name, result);
+    if (SummaryWanted()) {
+        const std::string line =
+            usbbox::SessionSummary(dev->number, dev->dialogue,
+                                   std::chrono::steady_clock::now() - dev->opened, dev->session) +
+            "\n";
+        std::fputs(line.c_str(), stderr);
+    }
     delete dev;
     return result;
 }

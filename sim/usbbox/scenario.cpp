@@ -74,7 +74,7 @@ std::optional<sim::Bytes> ParseTransfer(std::string_view text, std::string& erro
     return sim::ParsePacket(text, error);
 }
 
-bool ParseRule(const std::string& argument, Scenario& scenario, std::string& error) {
+bool ParseRule(const std::string& argument, std::vector<Rule>& rules, std::string& error) {
     const auto split = argument.find(" reply ");
     if (split == std::string::npos) {
         error = "a rule reads: on <pattern> reply <packet>";
@@ -85,11 +85,11 @@ bool ParseRule(const std::string& argument, Scenario& scenario, std::string& err
     if (!reply) {
         return false;
     }
-    scenario.rules.push_back(Rule{std::move(*command), std::move(*reply)});
+    rules.push_back(Rule{std::move(*command), std::move(*reply)});
     return true;
 }
 
-bool ParseStep(const sim::ScriptLine& line, Scenario& scenario, std::string& error) {
+bool ParseStep(const sim::ScriptLine& line, std::vector<Step>& steps, std::string& error) {
     Step step;
     const std::string& keyword = line.keyword;
     if (keyword == "deliver") {
@@ -125,7 +125,7 @@ bool ParseStep(const sim::ScriptLine& line, Scenario& scenario, std::string& err
         error = "unknown step '" + keyword + "'";
         return false;
     }
-    scenario.dialogue.push_back(std::move(step));
+    steps.push_back(std::move(step));
     return true;
 }
 
@@ -133,9 +133,15 @@ bool ParseStep(const sim::ScriptLine& line, Scenario& scenario, std::string& err
 
 std::optional<Scenario> Scenario::Parse(std::string_view text, std::string& error) {
     Scenario scenario;
+    scenario.dialogues.emplace_back();  // the one of a scenario without 'dialogue' lines
+    bool dialogueLines = false;
+    int firstStepLine = 0;  // of a step outside any 'dialogue' line
     for (const sim::ScriptLine& line : sim::SplitScript(text)) {
         bool ok = true;
-        if (line.keyword == "bus" && line.argument.empty()) {
+        if ((line.keyword == "bus" || line.keyword == "device") && dialogueLines) {
+            ok = false;
+            error = "bus and device lines come before the first 'dialogue' line";
+        } else if (line.keyword == "bus" && line.argument.empty()) {
             scenario.busses.emplace_back();
         } else if (line.keyword == "device") {
             Device device;
@@ -147,10 +153,25 @@ std::optional<Scenario> Scenario::Parse(std::string_view text, std::string& erro
             if (ok) {
                 scenario.busses.back().push_back(device);
             }
+        } else if (line.keyword == "dialogue") {
+            if (firstStepLine != 0) {
+                error = "line " + std::to_string(firstStepLine) +
+                        ": a step before the first 'dialogue' line";
+                return std::nullopt;
+            }
+            if (!dialogueLines) {
+                scenario.dialogues.clear();
+                dialogueLines = true;
+            }
+            scenario.dialogues.push_back(Dialogue{line.argument, {}, {}});
         } else if (line.keyword == "on") {
-            ok = ParseRule(line.argument, scenario, error);
+            ok = ParseRule(line.argument,
+                           dialogueLines ? scenario.dialogues.back().rules : scenario.rules, error);
         } else {
-            ok = ParseStep(line, scenario, error);
+            ok = ParseStep(line, scenario.dialogues.back().steps, error);
+            if (!dialogueLines && firstStepLine == 0) {
+                firstStepLine = line.number;
+            }
         }
         if (!ok) {
             error = "line " + std::to_string(line.number) + ": " + error;

@@ -36,10 +36,19 @@ struct Step {
     long long number = 0;                 // Idle: reads; Wait: milliseconds; errors: the code
 };
 
+// What the box plays from one usb_open to its usb_close.
+struct Dialogue {
+    std::string name;         // as the scenario names it; empty when it gives none
+    std::vector<Rule> rules;  // answered in this dialogue only
+    std::vector<Step> steps;
+};
+
 struct Scenario {
     std::vector<std::vector<Device>> busses;  // in bus order, each in device order
-    std::vector<Rule> rules;
-    std::vector<Step> dialogue;
+    std::vector<Rule> rules;                  // answered in every dialogue
+    // Played by successive opens in turn, from the first again after the last. A scenario
+    // without 'dialogue' lines has one, unnamed, of all its steps.
+    std::vector<Dialogue> dialogues;
 
     // The scenario in text; on a fault, nothing, and "line N: reason" in error.
     static std::optional<Scenario> Parse(std::string_view text, std::string& error);
