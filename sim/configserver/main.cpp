@@ -106,7 +106,8 @@ int main(int argc, char** argv) {
         sim::ConfigServer server(static_cast<uint16_t>(port), address);
         server.SetAnswer(answer);
         server.SetObserver([recordPath](const std::string& request) {
-            std::cout << request.substr(0, request.find("\r\n")) << std::endl;
+            std::cout << "sim-configserver: " << request.substr(0, request.find("\r\n"))
+                      << std::endl;
             if (!recordPath.empty()) {
                 std::ofstream(recordPath, std::ios::binary | std::ios::app) << request;
             }

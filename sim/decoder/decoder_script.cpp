@@ -8,9 +8,20 @@ std::string_view DefaultDialogueText();
 
 std::optional<DecoderScript> DecoderScript::Parse(std::string_view text, std::string& error) {
     DecoderScript script;
+    int firstStepLine = 0;  // of a step outside any 'dialogue' line
     for (const sim::ScriptLine& line : sim::SplitScript(text)) {
         Step step;
         std::string reason;
+        if (line.keyword == "dialogue") {
+            if (firstStepLine != 0) {
+                error = "line " + std::to_string(firstStepLine) +
+                        ": a step before the first 'dialogue' line";
+                return std::nullopt;
+            }
+            script.dialogues.push_back(
+                Dialogue{line.argument, script.steps.size(), script.steps.size()});
+            continue;
+        }
         if (line.keyword == "expect") {
             step.kind = Step::Kind::Expect;
             step.pattern = sim::ParsePattern(line.argument, reason);
@@ -43,13 +54,33 @@ std::optional<DecoderScript> DecoderScript::Parse(std::string_view text, std::st
             return std::nullopt;
         }
         script.steps.push_back(std::move(step));
+        if (!script.dialogues.empty()) {
+            script.dialogues.back().end = script.steps.size();
+        } else if (firstStepLine == 0) {
+            firstStepLine = line.number;
+        }
     }
     if ((script.refuse || script.drop) &&
-        (!script.steps.empty() || (script.refuse && script.drop))) {
+        (!script.steps.empty() || !script.dialogues.empty() || (script.refuse && script.drop))) {
         error = "a script that refuses or drops has no other steps";
         return std::nullopt;
     }
     return script;
+}
+
+Dialogue DecoderScript::DialogueOf(std::size_t connection) const {
+    if (dialogues.empty()) {
+        return Dialogue{"", 0, steps.size()};
+    }
+    return dialogues[connection % dialogues.size()];
+}
+
+std::string DecoderScript::LabelOf(std::size_t connection) const {
+    if (dialogues.empty()) {
+        return {};
+    }
+    const std::size_t index = connection % dialogues.size();
+    return sim::DialogueLabel(index, dialogues.size(), dialogues[index].name);
 }
 
 DecoderScript DecoderScript::Default() {

@@ -108,21 +108,26 @@ void DecoderServer::Serve() {
             continue;
         }
         std::size_t index = 0;
+        Dialogue dialogue;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             index = sessions_.size();
+            dialogue = script_.DialogueOf(index);
             sessions_.emplace_back();
+            sessions_.back().dialogue = script_.LabelOf(index);
         }
         changed_.notify_all();
-        std::string outcome = Play(client, index);
+        std::string outcome = Play(client, index, dialogue);
         client.Close();
         End(index, std::move(outcome));
     }
 }
 
-std::string DecoderServer::Play(const platform::Socket& client, std::size_t index) {
+std::string DecoderServer::Play(const platform::Socket& client, std::size_t index,
+                                const Dialogue& dialogue) {
     sim::Bytes pending;  // arrived, not yet matched by an expect
-    for (const Step& step : script_.steps) {
+    for (std::size_t at = dialogue.begin; at < dialogue.end; ++at) {
+        const Step& step = script_.steps[at];
         switch (step.kind) {
             case Step::Kind::Expect:
                 while (pending.size() < step.pattern->size()) {
@@ -144,6 +149,10 @@ std::string DecoderServer::Play(const platform::Socket& client, std::size_t inde
                         return "client closed";
                     }
                     sent += static_cast<std::size_t>(result);
+                }
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    sessions_[index].lastSent = step.packet;
                 }
                 break;
             case Step::Kind::Delay:

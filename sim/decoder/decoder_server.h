@@ -17,14 +17,19 @@ namespace decoder {
 
 // One connection a client made, and what became of it.
 struct Session {
+    // The dialogue it played, as in dialogue 2 of 3 "name"; empty when the script has no
+    // 'dialogue' lines.
+    std::string dialogue;
     sim::Bytes received;  // every byte the client sent, in order
+    sim::Bytes lastSent;  // the last packet the script sent on it
     bool ended = false;   // the connection is closed
     std::string outcome;  // once ended: "client closed", "script closed", "stopped",
                           // or "mismatch: ..."
 };
 
-// A decoding server on 127.0.0.1 that plays a script on each connection, one at a time, on a
-// thread of its own. Port 0 takes a free port. Stops when the object goes.
+// A decoding server on 127.0.0.1 that plays a script on each connection (the next of its dialogues
+// when it has several), one at a time, on a thread of its own. Port 0 takes a free port. Stops when
+// the object goes.
 class DecoderServer {
   public:
     using SessionEnded = std::function<void(std::size_t index, const Session& session)>;
@@ -47,7 +52,7 @@ class DecoderServer {
   private:
     void FillQueue(const sockaddr_in& address);
     void Serve();
-    std::string Play(const platform::Socket& client, std::size_t index);
+    std::string Play(const platform::Socket& client, std::size_t index, const Dialogue& dialogue);
     bool Receive(const platform::Socket& client, std::size_t index, sim::Bytes& pending);
     bool Pause(std::chrono::milliseconds duration) const;
     void End(std::size_t index, std::string outcome);

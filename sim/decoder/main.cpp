@@ -1,7 +1,9 @@
 // sim-decoder: a decoding server on 127.0.0.1 that plays a card dialogue with each client, for
 // trying the relay without the real server. Runs until interrupted (Ctrl-C) or terminated.
 //   sim-decoder [--port N] [--script FILE]
-// The port defaults to 9977, the script to the default card dialogue (default.dialogue).
+// The port defaults to 9977, the script to the default card dialogue (default.dialogue). Prints
+// one line per connection when it ends: its dialogue, what it received, how it ended, and the
+// final packet when the server's last packet was one.
 
 #include <csignal>
 #include <cstdio>
@@ -21,6 +23,28 @@ constexpr char kUsage[] =
 int Usage(const char* problem) {
     std::fprintf(stderr, "sim-decoder: %s\n%s", problem, kUsage);
     return 2;
+}
+
+// What the final packet of a card dialogue (byte 3 = A0) tells, when the server's last packet was
+// one: 17 bytes, the card was not read; over 1000 bytes, it was.
+std::string FinalPacketNote(const sim::Bytes& packet) {
+    const bool final = packet.size() > 3 && packet[3] == 0xA0;
+    if (final && packet.size() == 17) {
+        return "; sent the final packet: card not read (17 bytes)";
+    }
+    if (final && packet.size() > 1000) {
+        return "; sent the final packet: card read (" + std::to_string(packet.size()) + " bytes)";
+    }
+    return {};
+}
+
+void PrintSession(std::size_t index, const decoder::Session& session) {
+    const std::string line = "sim-decoder: session " + std::to_string(index + 1) +
+                             (session.dialogue.empty() ? "" : ", " + session.dialogue) + ": " +
+                             std::to_string(session.received.size()) + " bytes received, " +
+                             session.outcome + FinalPacketNote(session.lastSent) + "\n";
+    std::fputs(line.c_str(), stdout);
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -77,12 +101,7 @@ int main(int argc, char** argv) {
                       : script.drop ? "answering no connection on"
                                     : "listening on";
     decoder::DecoderServer server(std::move(script), static_cast<std::uint16_t>(port),
-                                  [](std::size_t index, const decoder::Session& session) {
-                                      std::printf("session %zu: %zu bytes received, %s\n",
-                                                  index + 1, session.received.size(),
-                                                  session.outcome.c_str());
-                                      std::fflush(stdout);
-                                  });
+                                  PrintSession);
     if (!server.Ready()) {
         std::fprintf(stderr, "sim-decoder: cannot serve: %s\n", server.Error().c_str());
         return 1;

@@ -118,6 +118,49 @@ TEST(SimDecoderProgramTest, PlaysTheDefaultDialogueUntilTerminated) {
     EXPECT_EQ(0, process.Finish(SIGTERM));
 }
 
+TEST(SimDecoderProgramTest, EachConnectionEndsWithALineNamingItsDialogueAndTheFinalPacket) {
+    const std::filesystem::path script = std::filesystem::temp_directory_path() /
+                                         ("sim-decoder-" + std::to_string(getpid()) + ".dialogue");
+    std::ofstream(script) << "dialogue a card is read\n"
+                             "expect ??*26\n"
+                             "send AA 05 11 A0 00 5E*1296\n"
+                             "dialogue a card the server cannot read\n"
+                             "expect ??*26\n"
+                             "send AA 00 0D A0 01 00*12\n"
+                             "dialogue no final packet\n"
+                             "expect ??*26\n"
+                             "send AA 00 0D A0 01 00*11\n";
+    SimDecoderProcess process({"--port", "0", "--script", script.string()});
+    ASSERT_TRUE(process.Started());
+    const std::string port = process.AwaitOutput(std::regex("listening on 127\\.0\\.0\\.1:(\\d+)"));
+    ASSERT_FALSE(port.empty()) << process.Output();
+    const char* lines[] = {
+        "sim-decoder: session 1, dialogue 1 of 3 \"a card is read\": 26 bytes received, client "
+        "closed; sent the final packet: card read \\(1301 bytes\\)\n",
+        "sim-decoder: session 2, dialogue 2 of 3 \"a card the server cannot read\": 26 bytes "
+        "received, client closed; sent the final packet: card not read \\(17 bytes\\)\n",
+        "sim-decoder: session 3, dialogue 3 of 3 \"no final packet\": 26 bytes received, client "
+        "closed\n",
+    };
+    for (const char* line : lines) {
+        ServerSocket socket;
+        socket.SetServer(static_cast<std::uint16_t>(std::stoi(port)), "127.0.0.1");
+        ASSERT_EQ(ConnectResult::Connected, socket.Connect());
+        unsigned char first[26] = {0xAA, 0x00, 0x16, 0x01};
+        ASSERT_EQ(26, socket.WriteSocket(first, sizeof first));
+        PacketBuffer answer{};
+        int received = ReceiveResult::Nothing;
+        for (int i = 0; i < 3000 && received == ReceiveResult::Nothing; ++i) {
+            received = socket.ReadSocket(answer);
+        }
+        EXPECT_GT(received, 0);
+        socket.CloseSocket();
+        EXPECT_NE("", process.AwaitOutput(std::regex(line))) << process.Output();
+    }
+    EXPECT_EQ(0, process.Finish(SIGINT));
+    std::filesystem::remove(script);
+}
+
 TEST(SimDecoderProgramTest, BadArgumentsAreRefusedWithAReason) {
     struct Case {
         std::vector<std::string> arguments;
