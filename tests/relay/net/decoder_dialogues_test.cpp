@@ -6,9 +6,9 @@
 #include <chrono>
 #include <string>
 
-#include "relay/net/server_socket.h"
 #include "sim/decoder/decoder_server.h"
 #include "tests/relay/decoder_scripts.h"
+#include "tests/relay/net/first_packet_client.h"
 
 namespace {
 
@@ -48,37 +48,6 @@ TEST(DecoderDialoguesTest, DialogueLinesSplitTheStepsAmongSuccessiveConnections)
     EXPECT_EQ(2u, plain.DialogueOf(5).end);
     EXPECT_EQ(0u, plain.DialogueOf(5).begin);
     EXPECT_EQ("", plain.LabelOf(5));
-}
-
-TEST(DecoderDialoguesTest, AScriptWhoseDialoguesDoNotReadSaysWhereAndWhy) {
-    struct Case {
-        const char* script;
-        const char* error;
-    } cases[] = {
-        {"send 01\n\ndialogue\nsend 02\n", "line 1: a step before the first 'dialogue' line"},
-        {"dialogue\nsend 01\ndialogue two\nsend 0\n", "line 4: '0' is not a hex byte"},
-        {"refuse\ndialogue\n", "a script that refuses or drops has no other steps"},
-    };
-    for (const Case& c : cases) {
-        std::string error;
-        EXPECT_FALSE(decoder::DecoderScript::Parse(c.script, error)) << c.script;
-        EXPECT_EQ(c.error, error);
-    }
-}
-
-// Connects, sends a first packet, and takes what the server answers within a few seconds.
-int AnswerToAFirstPacket(std::uint16_t port, PacketBuffer& answer) {
-    ServerSocket socket;
-    socket.SetServer(port, "127.0.0.1");
-    EXPECT_EQ(ConnectResult::Connected, socket.Connect());
-    unsigned char first[26] = {0xAA, 0x00, 0x16, 0x01};
-    EXPECT_EQ(26, socket.WriteSocket(first, sizeof first));
-    int received = ReceiveResult::Nothing;
-    for (int i = 0; i < 3000 && received == ReceiveResult::Nothing; ++i) {
-        received = socket.ReadSocket(answer);
-    }
-    socket.CloseSocket();
-    return received;
 }
 
 TEST(DecoderDialoguesTest, EachConnectionPlaysTheNextDialogueAndItsSessionNamesIt) {

@@ -38,6 +38,9 @@ TEST(DecoderScriptTest, AScriptThatDoesNotReadSaysWhereAndWhy) {
         {"hang up\n", "line 1: unknown step 'hang'"},
         {"refuse\nsend 01\n", "a script that refuses or drops has no other steps"},
         {"drop\nrefuse\n", "a script that refuses or drops has no other steps"},
+        {"send 01\n\ndialogue\nsend 02\n", "line 1: a step before the first 'dialogue' line"},
+        {"dialogue\nsend 01\ndialogue two\nsend 0\n", "line 4: '0' is not a hex byte"},
+        {"refuse\ndialogue\n", "a script that refuses or drops has no other steps"},
     };
     for (const Case& c : cases) {
         std::string error;

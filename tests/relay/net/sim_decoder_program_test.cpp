@@ -14,7 +14,7 @@
 #include <sstream>
 #include <thread>
 
-#include "relay/net/server_socket.h"
+#include "tests/relay/net/first_packet_client.h"
 
 extern char** environ;
 
@@ -99,19 +99,9 @@ TEST(SimDecoderProgramTest, PlaysTheDefaultDialogueUntilTerminated) {
     const std::string port = process.AwaitOutput(std::regex("listening on 127\\.0\\.0\\.1:(\\d+)"));
     ASSERT_FALSE(port.empty()) << process.Output();
 
-    ServerSocket socket;
-    socket.SetServer(static_cast<std::uint16_t>(std::stoi(port)), "127.0.0.1");
-    ASSERT_EQ(ConnectResult::Connected, socket.Connect());
-    unsigned char first[26] = {0xAA, 0x00, 0x16, 0x01};
-    ASSERT_EQ(26, socket.WriteSocket(first, sizeof first));
     PacketBuffer answer{};
-    int received = ReceiveResult::Nothing;
-    for (int i = 0; i < 3000 && received == ReceiveResult::Nothing; ++i) {
-        received = socket.ReadSocket(answer);
-    }
-    EXPECT_EQ(16, received);
+    EXPECT_EQ(16, AnswerToAFirstPacket(static_cast<std::uint16_t>(std::stoi(port)), answer));
     EXPECT_EQ(0x02, answer[3]);
-    socket.CloseSocket();
 
     EXPECT_NE("", process.AwaitOutput(std::regex("session 1: 26 bytes received, client closed")))
         << process.Output();
@@ -143,18 +133,8 @@ TEST(SimDecoderProgramTest, EachConnectionEndsWithALineNamingItsDialogueAndTheFi
         "closed\n",
     };
     for (const char* line : lines) {
-        ServerSocket socket;
-        socket.SetServer(static_cast<std::uint16_t>(std::stoi(port)), "127.0.0.1");
-        ASSERT_EQ(ConnectResult::Connected, socket.Connect());
-        unsigned char first[26] = {0xAA, 0x00, 0x16, 0x01};
-        ASSERT_EQ(26, socket.WriteSocket(first, sizeof first));
         PacketBuffer answer{};
-        int received = ReceiveResult::Nothing;
-        for (int i = 0; i < 3000 && received == ReceiveResult::Nothing; ++i) {
-            received = socket.ReadSocket(answer);
-        }
-        EXPECT_GT(received, 0);
-        socket.CloseSocket();
+        EXPECT_GT(AnswerToAFirstPacket(static_cast<std::uint16_t>(std::stoi(port)), answer), 0);
         EXPECT_NE("", process.AwaitOutput(std::regex(line))) << process.Output();
     }
     EXPECT_EQ(0, process.Finish(SIGINT));
