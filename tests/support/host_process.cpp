@@ -8,6 +8,7 @@
 
 #include <thread>
 
+#include "sim/servicemanager/spawn_attributes.h"
 #include "tests/support/port_holder.h"
 #include "tests/support/scratch_directory.h"
 
@@ -60,20 +61,11 @@ HostProcess::HostProcess(const std::filesystem::path& program,
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors_.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     // The child starts with every signal at its default and none blocked, whatever the test has.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    if (posix_spawn(&pid_, argv[0].c_str(), &actions, &attributes, Pointers(argv).data(),
+    const sim::SpawnAttributes attributes;
+    if (posix_spawn(&pid_, argv[0].c_str(), &actions, attributes.Get(), Pointers(argv).data(),
                     Pointers(envp).data()) != 0) {
         pid_ = -1;
     }
-    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
 }
 
@@ -111,6 +103,22 @@ std::string HostProcess::Output() const {
 
 std::string HostProcess::Errors() const {
     return ReadWholeFile(errors_);
+}
+
+std::optional<std::vector<std::string>> HostProcess::AwaitOutput(
+    const std::regex& pattern, std::chrono::milliseconds within) const {
+    const auto deadline = Clock::now() + within;
+    while (true) {
+        const std::string output = Output();
+        std::smatch match;
+        if (std::regex_search(output, match, pattern)) {
+            return std::vector<std::string>(match.begin(), match.end());
+        }
+        if (Clock::now() >= deadline) {
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(kPollPause);
+    }
 }
 
 std::optional<int> HostProcess::Run(const std::filesystem::path& program,

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,12 @@ class HostProcess {
     // first, when another program holds the port, or when `within` passes.
     bool WaitUntilServing(unsigned short port, std::string& problem,
                           std::chrono::milliseconds within = std::chrono::seconds(30));
+
+    // Waits until the standard output holds a match of pattern, at most `within`: the match and
+    // its groups, or nullopt when none came in time.
+    std::optional<std::vector<std::string>> AwaitOutput(
+        const std::regex& pattern,
+        std::chrono::milliseconds within = std::chrono::seconds(30)) const;
 
     // Runs a program to its end; its exit status, or nullopt when it did not end in time.
     static std::optional<int> Run(const std::filesystem::path& program,
