@@ -13,11 +13,13 @@ target_include_directories(libusb1 INTERFACE ${LIBUSB1_INCLUDE_DIR})
 target_link_libraries(libusb1 INTERFACE ${LIBUSB1_LIBRARY})
 
 if(NOT WIN32)
-    # The Linux stand-ins of Windows facilities: libcurl for WinINet, libsystemd for the
-    # service manager.
+    # The POSIX stand-ins of Windows facilities: libcurl for WinINet, and libsystemd for the
+    # service manager where systemd is the service manager.
     find_package(PkgConfig REQUIRED)
     find_package(CURL REQUIRED)
-    pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
+    if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+        pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
+    endif()
 
     # libusb 0.1 ships no CMake package; the development link resolves to libusb-0.1.so.4. On
     # Windows it is platform/win32/usb0.

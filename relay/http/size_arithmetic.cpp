@@ -19,19 +19,17 @@ void ThrowArithmeticFault(ArithmeticFault fault) {
 }
 
 uint32_t SizeAdd(uint32_t a, uint32_t b) {
-    uint32_t sum;
-    if (__builtin_add_overflow(a, b, &sum)) {
+    if (b > std::numeric_limits<uint32_t>::max() - a) {
         ThrowArithmeticFault(ArithmeticFault::Overflow);
     }
-    return sum;
+    return a + b;
 }
 
 uint32_t SizeSubtract(uint32_t a, uint32_t b) {
-    uint32_t difference;
-    if (__builtin_sub_overflow(a, b, &difference)) {
+    if (b > a) {
         ThrowArithmeticFault(ArithmeticFault::Overflow);
     }
-    return difference;
+    return a - b;
 }
 
 uint32_t SizeNarrow(uint64_t size) {
