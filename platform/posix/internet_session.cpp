@@ -11,7 +11,9 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "platform/code_page.h"
+#include "platform/percent_encoding.h"
 #include "platform/system_error.h"
 
 namespace platform::internet {
@@ -45,13 +47,8 @@ std::string Narrow(std::u16string_view text) {
     return codepage::FromUtf16(codepage::kAnsi, text).value_or(std::string());
 }
 
-bool IsAsciiAlnum(char16_t c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-}
-
 bool IsHexOrColon(char16_t c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F') ||
-           c == u':' || c == u'.';
+    return ascii::HexDigitValue(c) >= 0 || c == u':' || c == u'.';
 }
 
 // The host as it stands in a URL, or empty when it is not a host name or address: nothing in
@@ -71,14 +68,13 @@ std::string UrlHost(std::u16string_view host) {
         return "[" + codepage::Utf16ToUtf8(address) + "]";
     }
     const bool valid = !host.empty() && std::all_of(host.begin(), host.end(), [](char16_t c) {
-        return IsAsciiAlnum(c) || c == u'-' || c == u'.' || c == u'_' || c >= 0x80;
+        return ascii::IsAlphanumeric(c) || c == u'-' || c == u'.' || c == u'_' || c >= 0x80;
     });
     return valid ? codepage::Utf16ToUtf8(host) : std::string();
 }
 
 // The request target with every byte that may not stand in a request line percent-encoded.
 std::string RequestTarget(std::string_view objectName) {
-    static const char kHex[] = "0123456789ABCDEF";
     std::string target;
     if (objectName.empty() || objectName.front() != '/') {
         target.push_back('/');
@@ -86,9 +82,7 @@ std::string RequestTarget(std::string_view objectName) {
     for (const char c : objectName) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte <= 0x20 || byte >= 0x7F || std::strchr("\"<>\\^`{|}", c) != nullptr) {
-            target.push_back('%');
-            target.push_back(kHex[byte >> 4]);
-            target.push_back(kHex[byte & 0x0F]);
+            AppendPercentEncoded(target, byte);
         } else {
             target.push_back(c);
         }
@@ -155,15 +149,6 @@ uint32_t FromCurl(CURLcode code) {
         default:
             return error::kInternetInternalError;
     }
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto lower = [](char c) {
-                   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-               };
-               return lower(x) == lower(y);
-           });
 }
 
 std::string_view Trim(std::string_view text) {
@@ -366,7 +351,7 @@ struct Request::Transfer {
         }
         const bool redirect = follow && status >= 300 && status < 400 &&
                               std::any_of(headers.begin(), headers.end(), [](const Header& h) {
-                                  return EqualsIgnoringCase(h.name, "Location");
+                                  return ascii::EqualsIgnoringCase(h.name, "Location");
                               });
         if (redirect) {
             awaitingRedirect = true;  // followed (a new head comes) unless curl declines
@@ -478,7 +463,7 @@ uint32_t Request::AddHeader(std::string_view line) {
     // curl takes "Name:" with nothing after it as "leave this header out"; "Name;" sends it empty.
     t.headerLines.push_back(Trim(line.substr(colon + 1)).empty() ? std::string(name) + ";"
                                                                  : std::string(line));
-    t.hasContentType = t.hasContentType || EqualsIgnoringCase(name, "Content-Type");
+    t.hasContentType = t.hasContentType || ascii::EqualsIgnoringCase(name, "Content-Type");
     return error::kNone;
 }
 
@@ -566,7 +551,7 @@ uint32_t Request::QueryHeader(std::u16string_view name, uint32_t index, char16_t
     const std::string narrowName = Narrow(name);
     uint32_t seen = 0;
     for (const Transfer::Header& header : t.headers) {
-        if (!EqualsIgnoringCase(header.name, narrowName) || seen++ != index) {
+        if (!ascii::EqualsIgnoringCase(header.name, narrowName) || seen++ != index) {
             continue;
         }
         const std::u16string value =
@@ -643,9 +628,8 @@ std::unique_ptr<Request> Connection::OpenRequest(std::string_view verb, std::str
                                                  std::string_view version,
                                                  const std::vector<std::string>& acceptTypes,
                                                  uint32_t flags, uint32_t& error) const {
-    const bool verbValid = !verb.empty() && std::all_of(verb.begin(), verb.end(), [](char c) {
-        return c >= 'A' && c <= 'Z';
-    });
+    const bool verbValid =
+        !verb.empty() && std::all_of(verb.begin(), verb.end(), ascii::IsUpper<char>);
     if (!verbValid || (version != "HTTP/1.1" && version != "HTTP/1.0")) {
         error = error::kInvalidParameter;
         return nullptr;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/ascii.h"
 #include "platform/code_page.h"
 
 namespace platform::posix {
@@ -12,10 +13,6 @@ constexpr std::string_view kHeader = "Registration store 1";
 constexpr std::string_view kTrailer = "End of registration store";
 constexpr std::string_view kComment =
     "; Registrations of programs, one [key] per section; @ is a key's default value.";
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool IsValidUtf8(std::string_view text) {
     return codepage::Utf16ToUtf8(codepage::Utf8ToUtf16(text)) == text;
@@ -114,9 +111,7 @@ bool IsBlank(std::string_view line) {
 }  // namespace
 
 bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return LowerAscii(x) == LowerAscii(y);
-           });
+    return ascii::EqualsIgnoringCase(a, b);
 }
 
 const RegistrationValue* RegistrationKey::Value(std::string_view name) const {

@@ -1,7 +1,9 @@
 #include "relay/engine/hex_text.h"
 
+#include "platform/ascii.h"
+
 std::string ToHexText(const unsigned char* bytes, int count) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
+    constexpr auto& kDigits = platform::ascii::kUpperHexDigits;
     std::string text;
     if (bytes == nullptr || count <= 0) {
         return text;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/ascii.h"
+#include "platform/port_number.h"
 #include "relay/http/http_encoder.h"
 #include "relay/http/http_error.h"
 #include "relay/http/http_url_analyzer.h"
@@ -21,9 +23,9 @@ std::optional<std::u16string> Copy(const char16_t* text) {
 }
 
 void AppendHex(std::u16string& out, uint32_t value, int digits) {
-    static const char16_t kHex[] = u"0123456789abcdef";
     for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
-        out.push_back(kHex[(value >> shift) & 0xF]);
+        out.push_back(
+            static_cast<char16_t>(platform::ascii::kLowerHexDigits[(value >> shift) & 0xF]));
     }
 }
 
@@ -54,28 +56,16 @@ CHttpUrlAnalyzerT Analyzed(std::u16string_view url, unsigned codePage) {
 }
 
 bool IsHttps(std::u16string_view url, const CHttpUrlAnalyzerT& parts) {
-    if (parts.SchemeLength() != 5) {
-        return false;
-    }
-    return std::equal(url.begin(), url.begin() + 5, u"https", [](char16_t a, char16_t b) {
-        return (a >= u'A' && a <= u'Z' ? a - u'A' + u'a' : a) == b;
-    });
+    return parts.SchemeLength() == 5 &&
+           platform::ascii::EqualsIgnoringCase(url.substr(0, 5), u"https");
 }
 
 uint16_t ParsePort(std::u16string_view text) {
-    const bool digits =
-        std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
-    if (text.size() > 5 || !digits) {
+    const std::optional<uint16_t> port = platform::ParsePortNumber(text);
+    if (!port) {
         ThrowError(HttpError::InvalidPort);
     }
-    uint32_t port = 0;
-    for (const char16_t c : text) {
-        port = port * 10 + static_cast<uint32_t>(c - u'0');
-    }
-    if (port > 65535) {
-        ThrowError(HttpError::InvalidPort);
-    }
-    return static_cast<uint16_t>(port);
+    return *port;
 }
 
 // A name in a part head: quotes and line breaks would end the field or the head early.

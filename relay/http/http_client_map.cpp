@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <iterator>
 
+#include "platform/ascii.h"
 #include "relay/http/http_error.h"
 
 namespace Osmer {
 namespace {
-
-char16_t FoldCase(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c;
-}
 
 std::optional<std::u16string> Copy(const char16_t* text) {
     return text == nullptr ? std::nullopt : std::optional<std::u16string>(text);
@@ -19,9 +16,7 @@ std::optional<std::u16string> Copy(const char16_t* text) {
 }  // namespace
 
 bool CaseInsensitiveLess::operator()(std::u16string_view a, std::u16string_view b) const {
-    return std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(),
-        [](char16_t x, char16_t y) { return FoldCase(x) < FoldCase(y); });
+    return platform::ascii::LessIgnoringCase(a, b);
 }
 
 CHttpClientMapT::~CHttpClientMapT() = default;

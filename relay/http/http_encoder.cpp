@@ -1,6 +1,8 @@
 #include "relay/http/http_encoder.h"
 
+#include "platform/ascii.h"
 #include "platform/code_page.h"
+#include "platform/percent_encoding.h"
 #include "relay/http/http_error.h"
 #include "relay/http/http_tool.h"
 #include "relay/http/size_arithmetic.h"
@@ -15,8 +17,7 @@ bool IsRefusedCodePage(unsigned codePage) {
 }
 
 bool KeptAsIs(unsigned char byte) {
-    return (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') ||
-           (byte >= 'A' && byte <= 'Z');
+    return platform::ascii::IsAlphanumeric(byte);
 }
 
 std::string Bytes(const char16_t* text, unsigned codePage, bool useUtf8) {
@@ -61,7 +62,6 @@ std::string CHttpEncoderW::UrlEncodeA(const char16_t* szBuff, unsigned codePage,
     if (szBuff == nullptr) {
         ThrowArgumentError("CHttpEncoderW::UrlEncodeA: szBuff can not be NULL.");
     }
-    static const char kHex[] = "0123456789ABCDEF";
     const std::string bytes = Bytes(szBuff, codePage, useUtf8);
     return Guarded([&] {
         std::string encoded;
@@ -73,9 +73,7 @@ std::string CHttpEncoderW::UrlEncodeA(const char16_t* szBuff, unsigned codePage,
             } else if (byte == ' ') {
                 encoded.push_back('+');
             } else {
-                encoded.push_back('%');
-                encoded.push_back(kHex[byte >> 4]);
-                encoded.push_back(kHex[byte & 0x0F]);
+                platform::AppendPercentEncoded(encoded, byte);
             }
         }
         return encoded;
@@ -89,7 +87,8 @@ uint32_t CHttpEncoderW::UrlEncodeLenA(const char16_t* szBuff, unsigned codePage,
     uint32_t length = 0;
     for (const char c : Bytes(szBuff, codePage, useUtf8)) {
         const auto byte = static_cast<unsigned char>(c);
-        length = SizeAdd(length, KeptAsIs(byte) || byte == ' ' ? 1 : 3);
+        length =
+            SizeAdd(length, KeptAsIs(byte) || byte == ' ' ? 1 : platform::kPercentEncodedLength);
     }
     return length;
 }

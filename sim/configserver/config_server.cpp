@@ -10,6 +10,8 @@
 #include <boost/asio/streambuf.hpp>
 #include <boost/asio/write.hpp>
 
+#include "platform/ascii.h"
+
 namespace sim {
 namespace {
 
@@ -22,10 +24,7 @@ constexpr size_t kMaxBody = 16 * 1024 * 1024;
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
+           platform::ascii::EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 // The body length a request head announces; 0 when it announces none.

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/ascii.h"
+
 namespace sim {
 namespace {
 
@@ -14,19 +16,6 @@ std::string_view Trim(std::string_view text) {
     }
     const auto last = text.find_last_not_of(" \t\r");
     return text.substr(first, last - first + 1);
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 // Elements of a packet text; -1 stands for "??" where wildcards are allowed.
@@ -48,9 +37,10 @@ std::optional<std::vector<int>> ParseElements(std::string_view text, bool wildca
         int value = -1;
         if (byteText == "??" && wildcards) {
             value = -1;
-        } else if (byteText.size() == 2 && HexDigit(byteText[0]) >= 0 &&
-                   HexDigit(byteText[1]) >= 0) {
-            value = HexDigit(byteText[0]) * 16 + HexDigit(byteText[1]);
+        } else if (byteText.size() == 2 && platform::ascii::HexDigitValue(byteText[0]) >= 0 &&
+                   platform::ascii::HexDigitValue(byteText[1]) >= 0) {
+            value = platform::ascii::HexDigitValue(byteText[0]) * 16 +
+                    platform::ascii::HexDigitValue(byteText[1]);
         } else {
             error = "'" + std::string(word) + "' is not a " +
                     (wildcards ? "hex byte or ??" : "hex byte");
@@ -151,7 +141,7 @@ std::optional<long long> ParseNumber(std::string_view text) {
 }
 
 std::string HexText(const unsigned char* bytes, std::size_t count) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
+    constexpr auto& kDigits = platform::ascii::kUpperHexDigits;
     std::string text;
     for (std::size_t i = 0; i < count; ++i) {
         if (i > 0) {

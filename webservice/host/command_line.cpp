@@ -1,5 +1,6 @@
 #include "webservice/host/command_line.h"
 
+#include "platform/ascii.h"
 #include "platform/code_page.h"
 
 namespace {
@@ -17,19 +18,11 @@ constexpr Switch kRegistrationSwitches[] = {
 };
 constexpr Switch kServiceSwitch = {u"Service", HostCommand::Service};
 
-char16_t LowerAscii(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
 // True when the text at word starts with name and the word ends right after it.
 bool IsWord(std::u16string_view word, std::u16string_view name) {
-    if (word.size() < name.size()) {
+    if (word.size() < name.size() ||
+        !platform::ascii::EqualsIgnoringCase(word.substr(0, name.size()), name)) {
         return false;
-    }
-    for (size_t i = 0; i < name.size(); ++i) {
-        if (LowerAscii(word[i]) != LowerAscii(name[i])) {
-            return false;
-        }
     }
     return word.size() == name.size() || word[name.size()] == u' ' || word[name.size()] == u'\t';
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/ascii.h"
 #include "platform/code_page.h"
 #include "platform/program_path.h"
 #include "webservice/reader/ansi_text.h"
@@ -145,8 +146,7 @@ void OnHttpEvent(HttpConnection& connection, int event, const HttpMessage* messa
 
 std::string HandleRequest(std::string_view path) {
     std::string lowered(path);
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(), platform::ascii::ToLower<char>);
     for (const Route& route : kRoutes) {
         if (lowered.find(route.name) != std::string::npos) {
             return route.answer();

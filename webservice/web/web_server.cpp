@@ -7,15 +7,15 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/port_number.h"
 #include "webservice/reader/card_reader.h"
 #include "webservice/web/http_session.h"
 
@@ -36,19 +36,6 @@ std::atomic<unsigned short> listeningPort{0};
 // The context of the running server, for StopWebServer on another thread to wake.
 std::mutex runningMutex;
 asio::io_context* runningContext = nullptr;
-
-// A port is a decimal number from 0 to 65535 and nothing else.
-std::optional<unsigned short> ParsePort(const char* text) {
-    const std::size_t length = std::strlen(text);
-    if (length == 0 || length > 5 || std::strspn(text, "0123456789") != length) {
-        return std::nullopt;
-    }
-    const unsigned long value = std::strtoul(text, nullptr, 10);
-    if (value > 65535) {
-        return std::nullopt;
-    }
-    return static_cast<unsigned short>(value);
-}
 
 bool OutOfDescriptors(const error_code& error) {
     return error == asio::error::no_descriptors || error == asio::error::no_buffer_space ||
@@ -221,7 +208,7 @@ bool StartWebServer(const char* port, const ServerSettings& settings) {
                       std::make_shared<const SessionRules>(SessionRules{
                           RequestPolicy(settings, MachineHostName()), settings.idleTimeout}),
                       settings.maxConnections);
-    const std::optional<unsigned short> number = ParsePort(port);
+    const std::optional<std::uint16_t> number = platform::ParsePortNumber(std::string_view(port));
     if (!number || !listener.Listen(settings.listenAddress, *number)) {
         std::printf("Failed to create listener\n");
         std::fflush(stdout);
