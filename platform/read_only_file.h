@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -24,8 +25,12 @@ class ReadOnlyFile {
     uint32_t Read(void* buffer, uint32_t capacity, uint32_t& read);
 
   private:
-    explicit ReadOnlyFile(int descriptor) : descriptor_(descriptor) {}
-    int descriptor_;
+    struct Handle;
+    explicit ReadOnlyFile(std::unique_ptr<Handle> handle);
+    std::unique_ptr<Handle> handle_;
 };
+
+// Reads the whole file at path, to its end, into contents. 0 or a failure number.
+uint32_t ReadWholeFile(std::u16string_view path, std::string& contents);
 
 }  // namespace platform

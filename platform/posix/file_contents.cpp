@@ -9,34 +9,11 @@
 #include <memory>
 #include <vector>
 
+#include "platform/posix/descriptor.h"
 #include "platform/system_error.h"
 
 namespace platform::posix {
 namespace {
-
-// A descriptor closed when the object goes.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int Get() const { return fd_; }
-    // Closes now, reporting what close says (a delayed write error shows up here).
-    int Close() {
-        const int rc = close(fd_);
-        fd_ = -1;
-        return rc == 0 ? 0 : errno;
-    }
-
-  private:
-    int fd_;
-};
 
 int WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -99,7 +76,7 @@ uint32_t FileError(int errnoValue, uint32_t otherwise) {
         case EROFS:
             return error::kAccessDenied;
         case ENOENT:
-            return error::kPathNotFound;
+            return error::kFileNotFound;
         default:
             return otherwise;
     }

@@ -26,8 +26,9 @@ std::string DirectoryOf(const std::string& path);
 // The absolute form of path with every link resolved; empty when it does not exist.
 std::string RealPath(const std::string& path);
 
-// The failure number (platform/system_error.h) of an errno from the calls above: access and a
-// missing path have numbers of their own, every other errno becomes `otherwise`.
+// The failure number (platform/system_error.h) of an errno of a file operation: access and a
+// missing file have numbers of their own, every other errno becomes `otherwise`. The one map of
+// the files' errors; what a caller knows more precisely it maps before asking this.
 uint32_t FileError(int errnoValue, uint32_t otherwise);
 
 }  // namespace platform::posix

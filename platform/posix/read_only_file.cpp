@@ -8,21 +8,20 @@
 #include <string>
 
 #include "platform/code_page.h"
+#include "platform/posix/descriptor.h"
+#include "platform/posix/file_contents.h"
 #include "platform/system_error.h"
 
 namespace platform {
 namespace {
 
+// The errors of opening and reading a file, beyond those every file operation has.
 uint32_t FromErrno(int code) {
     switch (code) {
-        case ENOENT:
-            return error::kFileNotFound;
         case ENOTDIR:
         case ENAMETOOLONG:
         case ELOOP:
             return error::kPathNotFound;
-        case EACCES:
-        case EPERM:
         case EISDIR:
             return error::kAccessDenied;
         case EMFILE:
@@ -33,33 +32,42 @@ uint32_t FromErrno(int code) {
         case EIO:
             return error::kReadFault;
         default:
-            return error::kGeneralFailure;
+            return posix::FileError(code, error::kGeneralFailure);
     }
+}
+
+// The path as the system takes it; empty when it cannot stand for a file.
+std::string NativePath(std::u16string_view path) {
+    const std::string name = codepage::Utf16ToUtf8(path);
+    return name.find('\0') == std::string::npos ? name : std::string();
 }
 
 }  // namespace
 
-ReadOnlyFile::~ReadOnlyFile() {
-    close(descriptor_);
-}
+struct ReadOnlyFile::Handle {
+    posix::Descriptor descriptor;
+};
+
+ReadOnlyFile::ReadOnlyFile(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
+
+ReadOnlyFile::~ReadOnlyFile() = default;
 
 std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(std::u16string_view path, uint32_t& error) {
-    const std::string name = codepage::Utf16ToUtf8(path);
-    if (name.empty() || name.find('\0') != std::string::npos) {
+    const std::string name = NativePath(path);
+    if (name.empty()) {
         error = error::kInvalidParameter;
         return nullptr;
     }
     // Opening never waits, as it would on a FIFO that has no writer; reads wait as usual.
-    const int descriptor = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (descriptor < 0) {
+    posix::Descriptor descriptor(open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!descriptor.IsOpen()) {
         error = FromErrno(errno);
         return nullptr;
     }
-    std::unique_ptr<ReadOnlyFile> file(new ReadOnlyFile(descriptor));
     struct stat info;
-    const int flags = fcntl(descriptor, F_GETFL);
-    if (fstat(descriptor, &info) != 0 || flags < 0 ||
-        fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int flags = fcntl(descriptor.Get(), F_GETFL);
+    if (fstat(descriptor.Get(), &info) != 0 || flags < 0 ||
+        fcntl(descriptor.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
         error = FromErrno(errno);
         return nullptr;
     }
@@ -68,12 +76,13 @@ std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(std::u16string_view path, uint3
         return nullptr;
     }
     error = error::kNone;
-    return file;
+    return std::unique_ptr<ReadOnlyFile>(
+        new ReadOnlyFile(std::make_unique<Handle>(Handle{std::move(descriptor)})));
 }
 
 uint32_t ReadOnlyFile::Size(uint64_t& size) const {
     struct stat info;
-    if (fstat(descriptor_, &info) != 0) {
+    if (fstat(handle_->descriptor.Get(), &info) != 0) {
         return FromErrno(errno);
     }
     size = static_cast<uint64_t>(info.st_size);
@@ -83,7 +92,7 @@ uint32_t ReadOnlyFile::Size(uint64_t& size) const {
 uint32_t ReadOnlyFile::Read(void* buffer, uint32_t capacity, uint32_t& read) {
     read = 0;
     while (true) {
-        const ssize_t got = ::read(descriptor_, buffer, capacity);
+        const ssize_t got = ::read(handle_->descriptor.Get(), buffer, capacity);
         if (got >= 0) {
             read = static_cast<uint32_t>(got);
             return error::kNone;
@@ -92,6 +101,19 @@ uint32_t ReadOnlyFile::Read(void* buffer, uint32_t capacity, uint32_t& read) {
             return FromErrno(errno);
         }
     }
+}
+
+uint32_t ReadWholeFile(std::u16string_view path, std::string& contents) {
+    contents.clear();
+    const std::string name = NativePath(path);
+    if (name.empty()) {
+        return error::kInvalidParameter;
+    }
+    if (const int failure = posix::ReadFileContents(name, contents)) {
+        contents.clear();
+        return FromErrno(failure);
+    }
+    return error::kNone;
 }
 
 }  // namespace platform

@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "platform/code_page.h"
+#include "platform/posix/descriptor.h"
 #include "platform/posix/file_contents.h"
 #include "platform/posix/registration_file.h"
 #include "platform/posix/registration_root.h"
@@ -89,27 +90,15 @@ uint32_t Load(const std::string& file, RegistrationKeys& keys, std::u16string& p
     return 0;
 }
 
-// An exclusive lock on a directory, released when the object goes.
-class DirectoryLock {
-  public:
-    explicit DirectoryLock(const std::string& directory)
-        : fd_(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-        if (fd_ >= 0) {
-            while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
+// An exclusive lock on a directory, released when the descriptor goes.
+posix::Descriptor LockDirectory(const std::string& directory) {
+    posix::Descriptor lock(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (lock.IsOpen()) {
+        while (flock(lock.Get(), LOCK_EX) != 0 && errno == EINTR) {
         }
     }
-    ~DirectoryLock() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    DirectoryLock(const DirectoryLock&) = delete;
-    DirectoryLock& operator=(const DirectoryLock&) = delete;
-
-  private:
-    int fd_;
-};
+    return lock;
+}
 
 // Applies change to the stored keys and stores the result. change answers 0 to have the result
 // written, or a failure number to leave the store as it is.
@@ -126,7 +115,7 @@ uint32_t Change(RegistrationScope scope, std::u16string& problem,
                                         strerror(made));
         return ErrorOf(made);
     }
-    DirectoryLock lock(directory);
+    const posix::Descriptor lock = LockDirectory(directory);
     RegistrationKeys keys;
     if (const uint32_t loaded = Load(file, keys, problem)) {
         return loaded;

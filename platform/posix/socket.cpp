@@ -1,34 +1,83 @@
 #include "platform/socket.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
+#include "platform/posix/descriptor.h"
+
 namespace platform {
+namespace {
+
+int Descriptor(NativeSocket socket) {
+    return static_cast<int>(socket);
+}
+
+}  // namespace
 
 // The BSD socket library needs no start here.
 SocketLibrary::SocketLibrary() = default;
 SocketLibrary::~SocketLibrary() = default;
 
-Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kNoSocket)) {}
+struct Socket::Handle {
+    posix::Descriptor descriptor;
+};
 
-Socket& Socket::operator=(Socket&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, kNoSocket);
+Socket::Socket() = default;
+
+Socket::Socket(NativeSocket handle) {
+    if (handle != kNoSocket) {
+        handle_ = std::make_unique<Handle>(Handle{posix::Descriptor(Descriptor(handle))});
     }
-    return *this;
+}
+
+Socket::~Socket() = default;
+Socket::Socket(Socket&& other) noexcept = default;
+Socket& Socket::operator=(Socket&& other) noexcept = default;
+
+bool Socket::IsOpen() const {
+    return handle_ != nullptr;
+}
+
+NativeSocket Socket::Native() const {
+    return handle_ ? handle_->descriptor.Get() : kNoSocket;
 }
 
 void Socket::Close() {
-    if (handle_ != kNoSocket) {
-        ::close(std::exchange(handle_, kNoSocket));
+    handle_.reset();
+}
+
+Socket OpenTcpSocket() {
+    return Socket(socket(AF_INET, SOCK_STREAM, 0));
+}
+
+std::optional<Ipv4Address> ResolveIpv4(const std::string& host) {
+    in_addr address{};
+    if (inet_pton(AF_INET, host.c_str(), &address) != 1) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 ||
+            found == nullptr) {
+            return std::nullopt;
+        }
+        const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owned(found, &freeaddrinfo);
+        address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
     }
+    Ipv4Address octets;
+    std::memcpy(octets.data(), &address.s_addr, octets.size());
+    return octets;
 }
 
 int LastSocketError() {
@@ -36,12 +85,17 @@ int LastSocketError() {
 }
 
 bool SetBlocking(NativeSocket socket, bool blocking) {
-    const int flags = fcntl(socket, F_GETFL);
+    const int flags = fcntl(Descriptor(socket), F_GETFL);
     if (flags == -1) {
         return false;
     }
     const int wanted = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
-    return fcntl(socket, F_SETFL, wanted) == 0;
+    return fcntl(Descriptor(socket), F_SETFL, wanted) == 0;
+}
+
+bool SetNoDelay(NativeSocket socket) {
+    const int noDelay = 1;
+    return setsockopt(Descriptor(socket), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay) == 0;
 }
 
 bool SetIoTimeouts(NativeSocket socket, std::chrono::milliseconds timeout) {
@@ -50,9 +104,36 @@ bool SetIoTimeouts(NativeSocket socket, std::chrono::milliseconds timeout) {
     value.tv_sec = static_cast<time_t>(seconds.count());
     value.tv_usec = static_cast<suseconds_t>(
         std::chrono::duration_cast<std::chrono::microseconds>(timeout - seconds).count());
-    const bool send = setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &value, sizeof value) == 0;
-    const bool receive = setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value) == 0;
+    const int fd = Descriptor(socket);
+    const bool send = setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &value, sizeof value) == 0;
+    const bool receive = setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value) == 0;
     return send && receive;
+}
+
+void StartConnect(NativeSocket socket, const Ipv4Address& address, std::uint16_t port) {
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    std::memcpy(&server.sin_addr.s_addr, address.data(), address.size());
+    server.sin_port = htons(port);
+    connect(Descriptor(socket), reinterpret_cast<const sockaddr*>(&server), sizeof server);
+}
+
+int ConnectionError(NativeSocket socket) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(Descriptor(socket), SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        return LastSocketError();
+    }
+    if (error != 0) {
+        return error;
+    }
+    // A connect that failed at once leaves no pending error; only a connected socket has a peer.
+    sockaddr_in peer{};
+    socklen_t peerLength = sizeof peer;
+    if (getpeername(Descriptor(socket), reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
+        return LastSocketError();
+    }
+    return 0;
 }
 
 // poll rather than select: select cannot watch a descriptor at or above FD_SETSIZE and would
@@ -63,7 +144,7 @@ int WaitForSocket(NativeSocket socket, SocketReadiness readiness,
         return -1;
     }
     pollfd entry{};
-    entry.fd = socket;
+    entry.fd = Descriptor(socket);
     entry.events = readiness == SocketReadiness::Readable ? POLLIN : POLLOUT;
     // A signal arriving meanwhile (a service control, say) does not cut the wait short.
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -82,7 +163,16 @@ int SendBytes(NativeSocket socket, const void* data, int length) {
         errno = EINVAL;
         return -1;
     }
-    return static_cast<int>(send(socket, data, static_cast<size_t>(length), MSG_NOSIGNAL));
+    return static_cast<int>(
+        send(Descriptor(socket), data, static_cast<size_t>(length), MSG_NOSIGNAL));
+}
+
+int ReceiveBytes(NativeSocket socket, void* buffer, int capacity) {
+    if (capacity < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    return static_cast<int>(recv(Descriptor(socket), buffer, static_cast<size_t>(capacity), 0));
 }
 
 }  // namespace platform

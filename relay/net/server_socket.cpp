@@ -11,46 +11,6 @@ constexpr std::chrono::milliseconds kIoTimeout{5};
 constexpr std::chrono::milliseconds kConnectTimeout{3000};
 constexpr std::chrono::milliseconds kReadWait{3};
 
-// The server's IPv4 address: dotted text as it stands, otherwise the first address a name
-// lookup gives; empty when neither works.
-std::optional<in_addr> ResolveHost(const std::string& host) {
-    in_addr address{};
-    if (inet_pton(AF_INET, host.c_str(), &address) == 1) {
-        return address;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 ||
-        found == nullptr) {
-        return std::nullopt;
-    }
-    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-    return address;
-}
-
-// Whether a connection started without blocking was established. Becoming writable is not
-// enough: a refused connection becomes writable too. 0 when established, otherwise the reason.
-int ConnectionError(platform::NativeSocket socket) {
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
-        return platform::LastSocketError();
-    }
-    if (error != 0) {
-        return error;
-    }
-    // A connect that failed at once leaves no pending error; only a connected socket has a peer.
-    sockaddr_in peer{};
-    socklen_t peerLength = sizeof peer;
-    if (getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
-        return platform::LastSocketError();
-    }
-    return 0;
-}
-
 }  // namespace
 
 ServerSocket::ServerSocket() {
@@ -68,26 +28,20 @@ void ServerSocket::SetServer(std::uint16_t port, const std::string& host) {
 }
 
 int ServerSocket::Connect() {
-    socket_ = platform::Socket(socket(AF_INET, SOCK_STREAM, 0));
+    socket_ = platform::OpenTcpSocket();
     if (!socket_.IsOpen()) {
         WriteLog("[HASOCKET]socket() create failed! ,error code is" +
                  std::to_string(platform::LastSocketError()));
         return ConnectResult::SocketFailed;
     }
-    const std::optional<in_addr> address = ResolveHost(host_);
+    const std::optional<platform::Ipv4Address> address = platform::ResolveIpv4(host_);
     if (!address) {
         socket_.Close();
         return ConnectResult::NotConnected;
     }
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_addr = *address;
-    server.sin_port = htons(port_);
 
     const platform::NativeSocket native = socket_.Native();
-    const int noDelay = 1;
-    setsockopt(native, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
-               sizeof noDelay);
+    platform::SetNoDelay(native);
     platform::SetIoTimeouts(native, kIoTimeout);
 
     // Without blocking, so that an unanswered connection costs at most the connect time-out.
@@ -96,13 +50,13 @@ int ServerSocket::Connect() {
                            platform::LastSocketError());
     }
     // The immediate result tells nothing the wait and the check below do not.
-    connect(native, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+    platform::StartConnect(native, *address, port_);
     const int ready =
         platform::WaitForSocket(native, platform::SocketReadiness::Writable, kConnectTimeout);
     if (ready <= 0) {
         return FailConnect("[HASOCKET]select  failed! ,error code is", platform::LastSocketError());
     }
-    if (const int error = ConnectionError(native); error != 0) {
+    if (const int error = platform::ConnectionError(native); error != 0) {
         return FailConnect("[HASOCKET]select  failed! ,error code is", error);
     }
     if (!platform::SetBlocking(native, true)) {
@@ -126,9 +80,9 @@ int ServerSocket::ReadSocket(PacketBuffer& destination) {
         0) {
         return ReceiveResult::Nothing;
     }
-    const auto received = recv(socket_.Native(), reinterpret_cast<char*>(destination.data()),
-                               static_cast<int>(destination.size()), 0);
-    return received > 0 ? static_cast<int>(received) : ReceiveResult::Failed;
+    const int received = platform::ReceiveBytes(socket_.Native(), destination.data(),
+                                                static_cast<int>(destination.size()));
+    return received > 0 ? received : ReceiveResult::Failed;
 }
 
 int ServerSocket::WriteSocket(const unsigned char* data, int length) {

@@ -1,5 +1,8 @@
 #include "sim/decoder/decoder_server.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <cstring>
 
 namespace decoder {
@@ -16,7 +19,7 @@ std::string Describe(const char* what) {
 
 DecoderServer::DecoderServer(DecoderScript script, std::uint16_t port, SessionEnded onSessionEnded)
     : script_(std::move(script)), onSessionEnded_(std::move(onSessionEnded)) {
-    listener_ = platform::Socket(socket(AF_INET, SOCK_STREAM, 0));
+    listener_ = platform::OpenTcpSocket();
     if (!listener_.IsOpen()) {
         error_ = Describe("socket");
         return;
@@ -47,7 +50,7 @@ DecoderServer::DecoderServer(DecoderScript script, std::uint16_t port, SessionEn
         return;
     }
     if (script_.drop) {
-        FillQueue(address);
+        FillQueue();
         return;
     }
     thread_ = std::thread([this] { Serve(); });
@@ -56,14 +59,14 @@ DecoderServer::DecoderServer(DecoderScript script, std::uint16_t port, SessionEn
 // A listener with a queue of no length takes one connection that nobody accepts; from then on
 // the system drops every further connection request unanswered, and a client's connect waits
 // until it gives up.
-void DecoderServer::FillQueue(const sockaddr_in& address) {
-    platform::Socket filler(socket(AF_INET, SOCK_STREAM, 0));
+void DecoderServer::FillQueue() {
+    platform::Socket filler = platform::OpenTcpSocket();
     if (!filler.IsOpen() || !platform::SetBlocking(filler.Native(), false)) {
         error_ = Describe("queue filler");
         listener_.Close();
         return;
     }
-    connect(filler.Native(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    platform::StartConnect(filler.Native(), {127, 0, 0, 1}, port_);
     if (platform::WaitForSocket(filler.Native(), platform::SocketReadiness::Writable,
                                 std::chrono::seconds(10)) <= 0) {
         error_ = "the queue filler's connection did not complete";
@@ -183,7 +186,7 @@ bool DecoderServer::Receive(const platform::Socket& client, std::size_t index,
             continue;
         }
         unsigned char chunk[4096];
-        const auto count = recv(client.Native(), reinterpret_cast<char*>(chunk), sizeof chunk, 0);
+        const int count = platform::ReceiveBytes(client.Native(), chunk, sizeof chunk);
         if (count <= 0) {
             return false;
         }

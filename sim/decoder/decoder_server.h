@@ -50,7 +50,7 @@ class DecoderServer {
     bool WaitForEndedSessions(std::size_t count, std::chrono::milliseconds timeout) const;
 
   private:
-    void FillQueue(const sockaddr_in& address);
+    void FillQueue();
     void Serve();
     std::string Play(const platform::Socket& client, std::size_t index, const Dialogue& dialogue);
     bool Receive(const platform::Socket& client, std::size_t index, sim::Bytes& pending);
