@@ -1,16 +1,15 @@
 // sim-configserver: the relay configuration endpoint as a program, for the demo and for trying
 // the relay without the real endpoint. Prints one line per request; stops on SIGINT or SIGTERM.
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <iterator>
+#include <optional>
 #include <string>
 
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/signal_set.hpp>
-
+#include "platform/interrupt_handler.h"
+#include "platform/quit_signal.h"
 #include "sim/configserver/config_server.h"
+#include "sim/script/script_text.h"
 
 namespace {
 
@@ -72,11 +71,11 @@ int main(int argc, char** argv) {
                                        static_cast<int>(Number(server.c_str() + colon + 1, 65535)));
         } else if (option == "--body-file") {
             const char* path = value();
-            std::ifstream file(path, std::ios::binary);
-            if (!file) {
+            const std::optional<std::string> body = sim::ReadTextFile(path);
+            if (!body) {
                 Fail(std::string("cannot read ") + path);
             }
-            answer.body.assign(std::istreambuf_iterator<char>(file), {});
+            answer.body = *body;
         } else if (option == "--status") {
             answer.status = static_cast<int>(Number(value(), 999));
             answer.reason = i + 1 < argc && argv[i + 1][0] != '-' ? argv[++i] : "";
@@ -98,10 +97,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    // The stop signals are caught before the listening line tells anyone to send them.
-    boost::asio::io_context signals;
-    boost::asio::signal_set stop(signals, SIGINT, SIGTERM);
-    stop.async_wait([](const boost::system::error_code&, int) {});
+    // The stop requests are caught before the listening line tells anyone to send them.
+    platform::QuitSignal quit;
+    const platform::InterruptHandler interrupt([&quit] { quit.Post(); });
     try {
         sim::ConfigServer server(static_cast<uint16_t>(port), address);
         server.SetAnswer(answer);
@@ -114,7 +112,7 @@ int main(int argc, char** argv) {
         });
         std::cout << "sim-configserver listening on " << address << ":" << server.Port()
                   << std::endl;
-        signals.run();
+        quit.Wait();
     } catch (const std::exception& e) {
         std::cerr << "sim-configserver: cannot listen on " << address << ":" << port << ": "
                   << e.what() << "\n";

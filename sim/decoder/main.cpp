@@ -5,11 +5,12 @@
 // one line per connection when it ends: its dialogue, what it received, how it ended, and the
 // final packet when the server's last packet was one.
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "platform/interrupt_handler.h"
+#include "platform/quit_signal.h"
 #include "sim/decoder/decoder_server.h"
 
 namespace {
@@ -90,12 +91,9 @@ int main(int argc, char** argv) {
         script = std::move(*parsed);
     }
 
-    // The stop signals are taken here, by sigwait, and not by the server's thread.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // The stop requests are taken here, and not by the server's thread.
+    platform::QuitSignal quit;
+    const platform::InterruptHandler interrupt([&quit] { quit.Post(); });
 
     const char* how = script.refuse ? "refusing every connection on"
                       : script.drop ? "answering no connection on"
@@ -109,7 +107,6 @@ int main(int argc, char** argv) {
     std::printf("sim-decoder: %s 127.0.0.1:%u\n", how, static_cast<unsigned>(server.Port()));
     std::fflush(stdout);
 
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    quit.Wait();
     return 0;
 }

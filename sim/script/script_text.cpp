@@ -1,10 +1,11 @@
 #include "sim/script/script_text.h"
 
 #include <charconv>
-#include <fstream>
-#include <sstream>
 
 #include "platform/ascii.h"
+#include "platform/code_page.h"
+#include "platform/read_only_file.h"
+#include "platform/system_error.h"
 
 namespace sim {
 namespace {
@@ -159,13 +160,12 @@ std::string DialogueLabel(std::size_t index, std::size_t count, const std::strin
 }
 
 std::optional<std::string> ReadTextFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    std::string text;
+    if (platform::ReadWholeFile(platform::codepage::Utf8ToUtf16(path), text) !=
+        platform::error::kNone) {
         return std::nullopt;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return text;
 }
 
 }  // namespace sim

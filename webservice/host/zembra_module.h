@@ -5,9 +5,9 @@
 #include <string_view>
 
 #include "platform/event_log.h"
+#include "platform/quit_signal.h"
 #include "platform/registration_store.h"
 #include "platform/service_manager.h"
-#include "webservice/host/quit_signal.h"
 
 // Zembra's process shell: the command line, registration, the choice between running under the
 // service manager and as a plain process, the service's start, its answers to controls and its
@@ -41,5 +41,5 @@ class CZembraModule {
     platform::ServiceStatus status_;
     // Set once, before any second thread starts.
     bool isService_ = true;
-    QuitSignal quit_;
+    platform::QuitSignal quit_;
 };

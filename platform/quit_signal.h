@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <mutex>
 
+namespace platform {
+
 // The quit message of a thread that waits for its end: posted once from any thread, seen by
 // every later look.
 class QuitSignal {
@@ -30,3 +32,5 @@ class QuitSignal {
     std::condition_variable posted_changed_;
     bool posted_ = false;
 };
+
+}  // namespace platform
