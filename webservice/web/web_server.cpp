@@ -8,13 +8,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/code_page.h"
+#include "platform/console.h"
 #include "platform/port_number.h"
 #include "webservice/reader/card_reader.h"
 #include "webservice/web/http_session.h"
@@ -200,8 +201,8 @@ void SetRunningContext(asio::io_context* context) {
 
 bool StartWebServer(const char* port, const ServerSettings& settings) {
     TheCardReader().LoadSdk();  // without the SDK the server still answers, with error codes
-    std::printf("Starting web server on port %s\n", port);
-    std::fflush(stdout);
+    platform::WriteOutputLine(u"Starting web server on port " +
+                              platform::codepage::Utf8ToUtf16(port));
 
     asio::io_context context;
     Listener listener(context,
@@ -210,8 +211,7 @@ bool StartWebServer(const char* port, const ServerSettings& settings) {
                       settings.maxConnections);
     const std::optional<std::uint16_t> number = platform::ParsePortNumber(std::string_view(port));
     if (!number || !listener.Listen(settings.listenAddress, *number)) {
-        std::printf("Failed to create listener\n");
-        std::fflush(stdout);
+        platform::WriteOutputLine(u"Failed to create listener");
         stopRequested = false;
         return false;
     }
