@@ -5,8 +5,8 @@
 
 namespace platform {
 
-// The quit message of a thread that waits for its end: posted once from any thread, seen by
-// every later look.
+// The quit message of a thread that waits for its end: posted from any thread, once or more; a
+// wait after it returns at once.
 class QuitSignal {
   public:
     void Post() {
@@ -17,18 +17,13 @@ class QuitSignal {
         posted_changed_.notify_all();
     }
 
-    bool Posted() const {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return posted_;
-    }
-
     void Wait() {
         std::unique_lock<std::mutex> lock(mutex_);
         posted_changed_.wait(lock, [this] { return posted_; });
     }
 
   private:
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::condition_variable posted_changed_;
     bool posted_ = false;
 };

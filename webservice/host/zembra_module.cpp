@@ -157,25 +157,25 @@ void CZembraModule::ServiceMain() {
 }
 
 uint32_t CZembraModule::Run() {
-    const uint32_t started = StartHook();
-    if (Failed(started)) {
+    bool served = false;
+    const uint32_t started = StartHook(served);
+    if (Failed(started) || served) {
         return started;
     }
-    // The web server came back without a stop request: it could not listen.
-    if (!quit_.Posted()) {
-        if (!isService_) {
-            // A plain process without its web server has nothing to do and nothing that would end
-            // it; it ends at once, with a failure.
-            return platform::error::kFail;
-        }
-        LogEvent(kServiceStarted);
-        ReportState(platform::service_state::Running);
-        quit_.Wait();
+    // The web server could not listen.
+    if (!isService_) {
+        // A plain process without its web server has nothing to do and nothing that would end it;
+        // it ends at once, with a failure.
+        return platform::error::kFail;
     }
+    // A service goes on without it until it is stopped.
+    LogEvent(kServiceStarted);
+    ReportState(platform::service_state::Running);
+    quit_.Wait();
     return platform::error::kNone;
 }
 
-uint32_t CZembraModule::StartHook() {
+uint32_t CZembraModule::StartHook(bool& served) {
     {
         const std::lock_guard<std::mutex> lock(statusMutex_);
         status_.controlsAccepted |= platform::service_accept::PauseContinue;
@@ -198,8 +198,9 @@ uint32_t CZembraModule::StartHook() {
     }
     ReportState(platform::service_state::Running);
     LogEvent(kStartMessage);
-    // Serves until a stop request; a request made before it starts makes it return at once.
-    StartWebServer(kWebServerPort, settings);
+    // Serves until a stop request (one made before it starts makes it return at once); false when
+    // it could not listen.
+    served = StartWebServer(kWebServerPort, settings);
     return platform::error::kNone;
 }
 

@@ -27,7 +27,9 @@ class CZembraModule {
     uint32_t Start();
     void ServiceMain();
     uint32_t Run();
-    uint32_t StartHook();
+    // Reports the service running and serves the web until a stop request; `served` is false
+    // when the web server could not listen.
+    uint32_t StartHook(bool& served);
     void Handler(uint32_t control);
 
     void ReportState(uint32_t state);
