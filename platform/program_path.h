@@ -11,7 +11,11 @@ extern const char16_t kPathSeparator;
 // determined.
 std::u16string ProgramPath();
 
+// Directory of the running program, without a trailing separator; empty when it cannot be
+// determined.
+std::u16string ProgramDirectory();
+
 // Makes directory the process's current directory; false when that fails.
-bool SetCurrentDirectory(const std::u16string& directory);
+bool ChangeCurrentDirectory(const std::u16string& directory);
 
 }  // namespace platform

@@ -50,7 +50,7 @@ struct ServiceStatus {
     uint32_t waitHint = 0;
 };
 
-// Where a service sends its status; given by RegisterServiceControlHandler.
+// Where a service sends its status; given by RegisterControlHandler.
 struct ServiceStatusHandle;
 
 // Hands the calling thread, the program's main thread, to the service manager's dispatcher. The
@@ -65,10 +65,10 @@ uint32_t RunServiceDispatcher(std::u16string_view serviceName, std::function<voi
 // when no dispatcher runs a service of that name. Controls reach the handler only while the
 // service reports a state that accepts them: none before its first report other than start
 // pending (they wait until then), none but interrogate and its own ones once it stops.
-ServiceStatusHandle* RegisterServiceControlHandler(std::u16string_view serviceName,
-                                                   std::function<void(uint32_t control)> handler);
+ServiceStatusHandle* RegisterControlHandler(std::u16string_view serviceName,
+                                            std::function<void(uint32_t control)> handler);
 
 // Tells the service manager the service's status; false when it could not be told.
-bool SetServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status);
+bool ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status);
 
 }  // namespace platform

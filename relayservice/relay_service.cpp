@@ -39,7 +39,7 @@ void RelayService::ServiceMain() {
     }
     // A handler that cannot be registered changes nothing in the steps below.
     platform::ServiceStatusHandle* handle =
-        platform::RegisterServiceControlHandler(kServiceName, [this](uint32_t c) { Handler(c); });
+        platform::RegisterControlHandler(kServiceName, [this](uint32_t c) { Handler(c); });
     {
         const std::lock_guard<std::mutex> lock(statusMutex_);
         statusHandle_ = handle;
@@ -92,6 +92,6 @@ void RelayService::Handler(uint32_t control) {
 void RelayService::Report() {
     const std::lock_guard<std::mutex> lock(statusMutex_);
     if (statusHandle_ != nullptr) {
-        platform::SetServiceStatus(statusHandle_, status_);
+        platform::ReportServiceStatus(statusHandle_, status_);
     }
 }

@@ -23,7 +23,7 @@ std::u16string ProgramPath() {
     return codepage::Utf8ToUtf16(resolved.get());
 }
 
-bool SetCurrentDirectory(const std::u16string& directory) {
+bool ChangeCurrentDirectory(const std::u16string& directory) {
     return chdir(codepage::Utf16ToUtf8(directory).c_str()) == 0;
 }
 

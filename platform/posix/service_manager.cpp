@@ -183,8 +183,8 @@ uint32_t RunServiceDispatcher(std::u16string_view serviceName, std::function<voi
     return error::kNone;
 }
 
-ServiceStatusHandle* RegisterServiceControlHandler(std::u16string_view serviceName,
-                                                   std::function<void(uint32_t control)> handler) {
+ServiceStatusHandle* RegisterControlHandler(std::u16string_view serviceName,
+                                            std::function<void(uint32_t control)> handler) {
     const std::lock_guard<std::mutex> lock(dispatcherMutex);
     if (activeDispatcher == nullptr || activeDispatcher->serviceName != serviceName || !handler) {
         return nullptr;
@@ -195,7 +195,7 @@ ServiceStatusHandle* RegisterServiceControlHandler(std::u16string_view serviceNa
     return &theStatusHandle;
 }
 
-bool SetServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
+bool ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
     const std::lock_guard<std::mutex> lock(dispatcherMutex);
     const char* message = NotifyMessage(status.currentState);
     if (handle != &theStatusHandle || activeDispatcher == nullptr ||

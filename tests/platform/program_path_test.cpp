@@ -12,13 +12,20 @@ TEST(ProgramPathTest, NamesThisTestProgram) {
     EXPECT_EQ(path.substr(path.rfind('/') + 1), "platform_tests");
 }
 
-TEST(ProgramPathTest, SetCurrentDirectoryChangesTheWorkingDirectory) {
+TEST(ProgramPathTest, TheProgramDirectoryHoldsTheProgramWithoutATrailingSeparator) {
+    const std::u16string directory = platform::ProgramDirectory();
+    ASSERT_FALSE(directory.empty());
+    EXPECT_NE(directory.back(), platform::kPathSeparator);
+    EXPECT_EQ(directory + platform::kPathSeparator + u"platform_tests", platform::ProgramPath());
+}
+
+TEST(ProgramPathTest, ChangeCurrentDirectoryChangesTheWorkingDirectory) {
     char before[4096];
     ASSERT_NE(getcwd(before, sizeof before), nullptr);
-    EXPECT_TRUE(platform::SetCurrentDirectory(u"/tmp"));
+    EXPECT_TRUE(platform::ChangeCurrentDirectory(u"/tmp"));
     char now[4096];
     ASSERT_NE(getcwd(now, sizeof now), nullptr);
     EXPECT_STREQ(now, "/tmp");
-    EXPECT_FALSE(platform::SetCurrentDirectory(u"/nonexistent/dir"));
+    EXPECT_FALSE(platform::ChangeCurrentDirectory(u"/nonexistent/dir"));
     ASSERT_EQ(chdir(before), 0);
 }

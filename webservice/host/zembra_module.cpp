@@ -128,7 +128,7 @@ void CZembraModule::ServiceMain() {
         const std::lock_guard<std::mutex> lock(statusMutex_);
         status_.currentState = platform::service_state::StartPending;
     }
-    platform::ServiceStatusHandle* handle = platform::RegisterServiceControlHandler(
+    platform::ServiceStatusHandle* handle = platform::RegisterControlHandler(
         kServiceName, [this](uint32_t control) { Handler(control); });
     if (handle == nullptr) {
         LogEvent(kHandlerNotInstalled);
@@ -229,7 +229,7 @@ void CZembraModule::ReportState(uint32_t state) {
     const std::lock_guard<std::mutex> lock(statusMutex_);
     status_.currentState = state;
     if (statusHandle_ != nullptr) {
-        platform::SetServiceStatus(statusHandle_, status_);
+        platform::ReportServiceStatus(statusHandle_, status_);
     }
 }
 

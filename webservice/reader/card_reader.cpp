@@ -52,7 +52,7 @@ int CardReader::LoadSdk() {
     }
     const std::u16string directory = GetModuleDirectory();
     // The SDK may look for its own files in the current directory.
-    platform::SetCurrentDirectory(directory);
+    platform::ChangeCurrentDirectory(directory);
     return LoadSdkFrom(directory + platform::kPathSeparator +
                        platform::SharedLibraryFileName(trovik::kLibraryBaseName));
 }
@@ -221,10 +221,5 @@ CardReader& TheCardReader() {
 }
 
 std::u16string GetModuleDirectory() {
-    const std::u16string program = platform::ProgramPath();
-    const auto separator = program.rfind(platform::kPathSeparator);
-    if (separator == std::u16string::npos) {
-        return {};
-    }
-    return program.substr(0, separator);
+    return platform::ProgramDirectory();
 }
