@@ -9,7 +9,6 @@
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/socket.h"
 #include "relay/engine/relay_cycle.h"
 #include "relay/engine/relay_process.h"
 #include "relay/usb/usb_box.h"
@@ -58,37 +58,30 @@ std::string ServerPacketText(int i) {
 // A decoding server of the benchmark's own: one connection, blocking, timed.
 class TimedServer {
   public:
-    TimedServer() {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    TimedServer() : listener_(platform::OpenTcpSocket()) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            listen(listener_, 1) != 0 ||
-            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (!listener_.IsOpen() ||
+            bind(listener_.Native(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            listen(listener_.Native(), 1) != 0 ||
+            getsockname(listener_.Native(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             throw std::runtime_error("no listening socket");
         }
         port_ = ntohs(address.sin_port);
-    }
-    ~TimedServer() {
-        if (connection_ >= 0) {
-            close(connection_);
-        }
-        close(listener_);
     }
 
     std::uint16_t Port() const { return port_; }
 
     void Accept() {
-        connection_ = accept(listener_, nullptr, nullptr);
-        const int on = 1;
-        setsockopt(connection_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        connection_ = platform::Socket(accept(listener_.Native(), nullptr, nullptr));
+        platform::SetNoDelay(connection_.Native());
     }
 
     void Send(const Bytes& packet) const {
-        if (send(connection_, packet.data(), packet.size(), 0) !=
-            static_cast<ssize_t>(packet.size())) {
+        const int size = static_cast<int>(packet.size());
+        if (platform::SendBytes(connection_.Native(), packet.data(), size) != size) {
             throw std::runtime_error("send failed");
         }
     }
@@ -97,7 +90,8 @@ class TimedServer {
     Clock::time_point Receive(std::size_t count) const {
         unsigned char buffer[64];
         while (count > 0) {
-            const ssize_t got = recv(connection_, buffer, std::min(count, sizeof buffer), 0);
+            const int got = platform::ReceiveBytes(
+                connection_.Native(), buffer, static_cast<int>(std::min(count, sizeof buffer)));
             if (got <= 0) {
                 throw std::runtime_error("the relay closed the connection");
             }
@@ -107,8 +101,8 @@ class TimedServer {
     }
 
   private:
-    int listener_ = -1;
-    int connection_ = -1;
+    platform::Socket listener_;
+    platform::Socket connection_;
     std::uint16_t port_ = 0;
 };
 
