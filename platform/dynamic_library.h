@@ -34,8 +34,8 @@ class DynamicLibrary {
     void* handle_ = nullptr;
 };
 
-// The file name this system gives a shared library of the given base name: "libTrovik.so" on
-// Linux for "Trovik".
+// The file name this system gives a shared library of the given base name: "libReader.so" on
+// Linux for "Reader".
 std::u16string SharedLibraryFileName(std::u16string_view baseName);
 
 }  // namespace platform

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include <memory>
 #include <string_view>
 
 namespace platform {
@@ -17,7 +17,8 @@ class EventLog {
     void ReportInformation(std::u16string_view text);
 
   private:
-    std::string source_;
+    struct Source;
+    std::unique_ptr<Source> source_;
 };
 
 }  // namespace platform

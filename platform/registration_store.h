@@ -3,20 +3,32 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
 // Whose registrations a store holds: the machine's, or the current user's.
 enum class RegistrationScope { Machine, PerUser };
 
+// Where a system without a registry keeps a program's stores, as the program names them; a
+// system with a registry keeps them in its registry and ignores this.
+struct RegistrationPlace {
+    // The directory of the machine's store.
+    std::u16string machineDirectory;
+    // The folder of the current user's store, in the user's configuration directory.
+    std::u16string userFolder;
+    // The environment variable that, when set, puts both stores in the directory it names.
+    std::u16string rootVariable;
+};
+
 // The registrations of one scope, the counterpart of the registry's classes root. Keys are paths
-// of names joined by backslashes ("AppID\Zembra.EXE"); each key holds named text values, the
+// of names joined by backslashes ("AppID\Program.EXE"); each key holds named text values, the
 // empty name standing for the key's default value. Key and value names compare without regard
 // to ASCII letter case. Every call answers 0 or a failure number of platform/system_error.h;
 // a change is stored at once, whole or not at all.
 class RegistrationStore {
   public:
-    explicit RegistrationStore(RegistrationScope scope);
+    RegistrationStore(RegistrationScope scope, RegistrationPlace place);
 
     // 0 when the key exists, kFileNotFound when it does not.
     uint32_t OpenKey(std::u16string_view key) const;
@@ -37,6 +49,7 @@ class RegistrationStore {
 
   private:
     RegistrationScope scope_;
+    RegistrationPlace place_;
     mutable std::u16string problem_;
 };
 
@@ -44,13 +57,20 @@ class RegistrationStore {
 // machine's key of the same path, values and all.
 class ClassesRoot {
   public:
+    explicit ClassesRoot(RegistrationPlace place);
+
     uint32_t OpenKey(std::u16string_view key) const;
     uint32_t QueryValue(std::u16string_view key, std::u16string_view name,
                         std::u16string& value) const;
     const std::u16string& Problem() const { return problem_; }
 
   private:
+    RegistrationPlace place_;
     mutable std::u16string problem_;
 };
+
+// What a program started by the service manager needs in its environment to find the stores this
+// process uses: "NAME=directory" settings, none when the stores are where they always are.
+std::vector<std::u16string> RegistrationEnvironment(const RegistrationPlace& place);
 
 }  // namespace platform

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -21,12 +23,22 @@ struct ServiceDefinition {
     bool afterNetwork = false;  // starts once the system's network services run
     // Files and connections the service may hold open at once; 0 leaves the system's default.
     uint32_t openFileLimit = 0;
+    // "NAME=value" settings the service runs with, in this order.
+    std::vector<std::u16string> environment;
 };
 
 // The service manager, opened for installing, changing and removing services. Failures are the
 // numbers of platform/system_error.h.
 class ServiceInstaller {
   public:
+    // A service manager that reads its services from files in a directory (systemd) is given
+    // another directory by the environment variable `directoryVariable` when that is set; one
+    // with a database of its own ignores it.
+    explicit ServiceInstaller(std::u16string directoryVariable);
+    ~ServiceInstaller();
+    ServiceInstaller(const ServiceInstaller&) = delete;
+    ServiceInstaller& operator=(const ServiceInstaller&) = delete;
+
     // 0, or why the service manager cannot be opened for changes (kAccessDenied,
     // kDatabaseDoesNotExist). The other calls need a successful Open.
     uint32_t Open();
@@ -43,7 +55,8 @@ class ServiceInstaller {
     uint32_t SetDescription(const ServiceIdentity& service, std::u16string_view description);
 
   private:
-    std::string unitDirectory_;
+    struct Manager;
+    std::unique_ptr<Manager> manager_;
 };
 
 }  // namespace platform

@@ -4,13 +4,20 @@
 
 #include <syslog.h>
 
+#include <string>
+
 #include "platform/code_page.h"
 
 namespace platform {
 
-EventLog::EventLog(std::u16string_view source) : source_(codepage::Utf16ToUtf8(source)) {
-    // syslog keeps the identity pointer: source_ lives as long as the log is open.
-    openlog(source_.c_str(), LOG_PID, LOG_DAEMON);
+struct EventLog::Source {
+    std::string identity;
+};
+
+EventLog::EventLog(std::u16string_view source)
+    : source_(std::make_unique<Source>(Source{codepage::Utf16ToUtf8(source)})) {
+    // syslog keeps the identity pointer: the text lives as long as the log is open.
+    openlog(source_->identity.c_str(), LOG_PID, LOG_DAEMON);
 }
 
 EventLog::~EventLog() {

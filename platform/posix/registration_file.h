@@ -8,8 +8,8 @@
 //
 //   Registration store 1
 //   ; a comment
-//   [AppID\{BC559BEB-5FE4-485F-B35A-5EFC07B07324}]
-//   @="Zembra"
+//   [AppID\{00000000-0000-0000-0000-000000000000}]
+//   @="Program"
 //   "LocalService"="..."
 //
 //   End of registration store

@@ -17,7 +17,6 @@
 #include "platform/posix/descriptor.h"
 #include "platform/posix/file_contents.h"
 #include "platform/posix/registration_file.h"
-#include "platform/posix/registration_root.h"
 #include "platform/system_error.h"
 
 namespace platform {
@@ -26,10 +25,8 @@ namespace {
 using posix::RegistrationKey;
 using posix::RegistrationKeys;
 
-constexpr char kRootVariable[] = "ZEMBRA_REGISTRY_ROOT";
 constexpr char kMachineFile[] = "machine.reg";
 constexpr char kUserFile[] = "user.reg";
-constexpr char kMachineDirectory[] = "/var/lib/zembra";
 constexpr mode_t kDirectoryMode = 0755;
 constexpr mode_t kFileMode = 0644;
 
@@ -45,20 +42,27 @@ std::string HomeDirectory() {
     return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
 }
 
+// The directory the place's root variable names; null when it is not set.
+const char* RootDirectory(const RegistrationPlace& place) {
+    const char* root = getenv(Utf8(place.rootVariable).c_str());
+    return root != nullptr && root[0] != '\0' ? root : nullptr;
+}
+
 // The file of a scope; empty when the per-user store has no place (no home directory).
-std::string StoreFile(RegistrationScope scope) {
+std::string StoreFile(RegistrationScope scope, const RegistrationPlace& place) {
     const bool machine = scope == RegistrationScope::Machine;
-    if (const char* root = getenv(kRootVariable); root != nullptr && root[0] != '\0') {
+    if (const char* root = RootDirectory(place)) {
         return std::string(root) + "/" + (machine ? kMachineFile : kUserFile);
     }
     if (machine) {
-        return std::string(kMachineDirectory) + "/" + kMachineFile;
+        return Utf8(place.machineDirectory) + "/" + kMachineFile;
     }
+    const std::string folder = "/" + Utf8(place.userFolder) + "/" + kUserFile;
     if (const char* config = getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
-        return std::string(config) + "/zembra/" + kUserFile;
+        return std::string(config) + folder;
     }
     const std::string home = HomeDirectory();
-    return home.empty() ? "" : home + "/.config/zembra/" + kUserFile;
+    return home.empty() ? "" : home + "/.config" + folder;
 }
 
 // Failures of the store's files that have no number of their own.
@@ -102,9 +106,8 @@ posix::Descriptor LockDirectory(const std::string& directory) {
 
 // Applies change to the stored keys and stores the result. change answers 0 to have the result
 // written, or a failure number to leave the store as it is.
-uint32_t Change(RegistrationScope scope, std::u16string& problem,
+uint32_t Change(const std::string& file, std::u16string& problem,
                 const std::function<uint32_t(RegistrationKeys&)>& change) {
-    const std::string file = StoreFile(scope);
     if (file.empty()) {
         problem = u"the per-user registration store has no place: there is no home directory";
         return error::kPathNotFound;
@@ -145,21 +148,22 @@ uint32_t QueryIn(const RegistrationKeys& keys, const std::string& key, const std
 
 }  // namespace
 
-std::string posix::RegistrationRootSetting() {
-    const char* root = getenv(kRootVariable);
-    if (root == nullptr || root[0] == '\0') {
-        return "";
+std::vector<std::u16string> RegistrationEnvironment(const RegistrationPlace& place) {
+    const char* root = RootDirectory(place);
+    if (root == nullptr) {
+        return {};
     }
     const std::string absolute = posix::RealPath(root);
-    return std::string(kRootVariable) + "=" + (absolute.empty() ? root : absolute);
+    return {place.rootVariable + u"=" + codepage::Utf8ToUtf16(absolute.empty() ? root : absolute)};
 }
 
-RegistrationStore::RegistrationStore(RegistrationScope scope) : scope_(scope) {}
+RegistrationStore::RegistrationStore(RegistrationScope scope, RegistrationPlace place)
+    : scope_(scope), place_(std::move(place)) {}
 
 uint32_t RegistrationStore::OpenKey(std::u16string_view key) const {
     problem_.clear();
     RegistrationKeys keys;
-    if (const uint32_t loaded = Load(StoreFile(scope_), keys, problem_)) {
+    if (const uint32_t loaded = Load(StoreFile(scope_, place_), keys, problem_)) {
         return loaded;
     }
     return keys.Exists(Utf8(key)) ? 0 : error::kFileNotFound;
@@ -169,7 +173,7 @@ uint32_t RegistrationStore::QueryValue(std::u16string_view key, std::u16string_v
                                        std::u16string& value) const {
     problem_.clear();
     RegistrationKeys keys;
-    if (const uint32_t loaded = Load(StoreFile(scope_), keys, problem_)) {
+    if (const uint32_t loaded = Load(StoreFile(scope_, place_), keys, problem_)) {
         return loaded;
     }
     return QueryIn(keys, Utf8(key), Utf8(name), value);
@@ -183,7 +187,7 @@ uint32_t RegistrationStore::SetValue(std::u16string_view key, std::u16string_vie
         problem_ = u"not a registration key name: " + std::u16string(key);
         return error::kInvalidParameter;
     }
-    return Change(scope_, problem_, [&](RegistrationKeys& keys) -> uint32_t {
+    return Change(StoreFile(scope_, place_), problem_, [&](RegistrationKeys& keys) -> uint32_t {
         keys.Create(path).SetValue(Utf8(name), Utf8(value));
         return 0;
     });
@@ -191,7 +195,7 @@ uint32_t RegistrationStore::SetValue(std::u16string_view key, std::u16string_vie
 
 uint32_t RegistrationStore::DeleteValue(std::u16string_view key, std::u16string_view name) {
     problem_.clear();
-    return Change(scope_, problem_, [&](RegistrationKeys& keys) -> uint32_t {
+    return Change(StoreFile(scope_, place_), problem_, [&](RegistrationKeys& keys) -> uint32_t {
         RegistrationKey* found = keys.Find(Utf8(key));
         return found != nullptr && found->EraseValue(Utf8(name)) ? 0 : error::kFileNotFound;
     });
@@ -199,7 +203,7 @@ uint32_t RegistrationStore::DeleteValue(std::u16string_view key, std::u16string_
 
 uint32_t RegistrationStore::DeleteKey(std::u16string_view key) {
     problem_.clear();
-    return Change(scope_, problem_, [&](RegistrationKeys& keys) -> uint32_t {
+    return Change(StoreFile(scope_, place_), problem_, [&](RegistrationKeys& keys) -> uint32_t {
         const std::string path = Utf8(key);
         if (keys.HasSubKeys(path)) {
             return error::kAccessDenied;
@@ -215,24 +219,27 @@ uint32_t RegistrationStore::DeleteKey(std::u16string_view key) {
 namespace {
 
 // Loads both stores and picks the one whose key stands: the user's when it has the key.
-uint32_t LoadMerged(std::u16string_view key, RegistrationKeys& chosen, std::u16string& problem) {
+uint32_t LoadMerged(const RegistrationPlace& place, std::u16string_view key,
+                    RegistrationKeys& chosen, std::u16string& problem) {
     problem.clear();
     RegistrationKeys user;
-    if (const uint32_t loaded = Load(StoreFile(RegistrationScope::PerUser), user, problem)) {
+    if (const uint32_t loaded = Load(StoreFile(RegistrationScope::PerUser, place), user, problem)) {
         return loaded;
     }
     if (user.Exists(Utf8(key))) {
         chosen = std::move(user);
         return 0;
     }
-    return Load(StoreFile(RegistrationScope::Machine), chosen, problem);
+    return Load(StoreFile(RegistrationScope::Machine, place), chosen, problem);
 }
 
 }  // namespace
 
+ClassesRoot::ClassesRoot(RegistrationPlace place) : place_(std::move(place)) {}
+
 uint32_t ClassesRoot::OpenKey(std::u16string_view key) const {
     RegistrationKeys keys;
-    if (const uint32_t loaded = LoadMerged(key, keys, problem_)) {
+    if (const uint32_t loaded = LoadMerged(place_, key, keys, problem_)) {
         return loaded;
     }
     return keys.Exists(Utf8(key)) ? 0 : error::kFileNotFound;
@@ -241,7 +248,7 @@ uint32_t ClassesRoot::OpenKey(std::u16string_view key) const {
 uint32_t ClassesRoot::QueryValue(std::u16string_view key, std::u16string_view name,
                                  std::u16string& value) const {
     RegistrationKeys keys;
-    if (const uint32_t loaded = LoadMerged(key, keys, problem_)) {
+    if (const uint32_t loaded = LoadMerged(place_, key, keys, problem_)) {
         return loaded;
     }
     return QueryIn(keys, Utf8(key), Utf8(name), value);

@@ -1,7 +1,8 @@
 // A service is a systemd unit file, <short name>.service, in the unit directory
-// (/etc/systemd/system unless ZEMBRA_UNIT_DIR names another); automatic start is a link to it in
-// multi-user.target.wants, and the description is the comment that opens the file. systemd is
-// told about changes, and asked to stop the service, only where it runs and reads that directory.
+// (/etc/systemd/system unless the installer's directory variable names another); automatic start is
+// a link to it in multi-user.target.wants, and the description is the comment that opens the file.
+// systemd is told about changes, and asked to stop the service, only where it runs and reads that
+// directory.
 #include "platform/service_installer.h"
 
 #include <errno.h>
@@ -18,7 +19,6 @@
 
 #include "platform/code_page.h"
 #include "platform/posix/file_contents.h"
-#include "platform/posix/registration_root.h"
 #include "platform/system_error.h"
 
 extern char** environ;
@@ -26,7 +26,6 @@ extern char** environ;
 namespace platform {
 namespace {
 
-constexpr char kUnitDirectoryVariable[] = "ZEMBRA_UNIT_DIR";
 constexpr char kDefaultUnitDirectory[] = "/etc/systemd/system";
 constexpr char kSystemdRunning[] = "/run/systemd/system";
 constexpr const char* kSystemdUnitDirectories[] = {
@@ -138,9 +137,8 @@ std::string FormatUnit(const ServiceIdentity& service, const ServiceDefinition& 
     if (definition.openFileLimit != 0) {
         unit += "LimitNOFILE=" + std::to_string(definition.openFileLimit) + "\n";
     }
-    // Started by systemd, the program must find the registrations it was installed with.
-    if (const std::string root = posix::RegistrationRootSetting(); !root.empty()) {
-        unit += "Environment=" + SystemdQuoted(root) + "\n";
+    for (const std::u16string& setting : definition.environment) {
+        unit += "Environment=" + SystemdQuoted(codepage::Utf16ToUtf8(setting)) + "\n";
     }
     return unit + "\n[Install]\nWantedBy=multi-user.target\n";
 }
@@ -188,8 +186,18 @@ void TellSystemd(const std::string& unitDirectory) {
 
 }  // namespace
 
+struct ServiceInstaller::Manager {
+    std::string directoryVariable;
+    std::string unitDirectory;  // once opened
+};
+
+ServiceInstaller::ServiceInstaller(std::u16string directoryVariable)
+    : manager_(std::make_unique<Manager>(Manager{codepage::Utf16ToUtf8(directoryVariable), {}})) {}
+
+ServiceInstaller::~ServiceInstaller() = default;
+
 uint32_t ServiceInstaller::Open() {
-    const char* chosen = getenv(kUnitDirectoryVariable);
+    const char* chosen = getenv(manager_->directoryVariable.c_str());
     // Absolute, so that the link of automatic start leads to the unit wherever it is read from.
     const std::string directory =
         posix::RealPath(chosen != nullptr && chosen[0] != '\0' ? chosen : kDefaultUnitDirectory);
@@ -200,14 +208,14 @@ uint32_t ServiceInstaller::Open() {
     if (access(directory.c_str(), W_OK) != 0) {
         return error::kAccessDenied;
     }
-    unitDirectory_ = directory;
+    manager_->unitDirectory = directory;
     return error::kNone;
 }
 
 bool ServiceInstaller::Exists(const ServiceIdentity& service) const {
     struct stat info;
-    return !unitDirectory_.empty() &&
-           stat((unitDirectory_ + "/" + UnitFile(service)).c_str(), &info) == 0 &&
+    return !manager_->unitDirectory.empty() &&
+           stat((manager_->unitDirectory + "/" + UnitFile(service)).c_str(), &info) == 0 &&
            S_ISREG(info.st_mode);
 }
 
@@ -216,7 +224,8 @@ uint32_t ServiceInstaller::Stop(const ServiceIdentity& service) {
         return error::kServiceDoesNotExist;
     }
     const std::string unit = UnitFile(service);
-    if (!SystemdReads(unitDirectory_) || Systemctl({"is-active", "--quiet", unit.c_str()}) != 0) {
+    if (!SystemdReads(manager_->unitDirectory) ||
+        Systemctl({"is-active", "--quiet", unit.c_str()}) != 0) {
         return error::kServiceNotActive;
     }
     return Systemctl({"stop", unit.c_str()}) == 0 ? error::kNone : error::kServiceRequestTimeout;
@@ -227,20 +236,20 @@ uint32_t ServiceInstaller::Delete(const ServiceIdentity& service) {
         return error::kServiceDoesNotExist;
     }
     const std::string unit = UnitFile(service);
-    const std::string link = unitDirectory_ + "/" + kWantsDirectory + "/" + unit;
+    const std::string link = manager_->unitDirectory + "/" + kWantsDirectory + "/" + unit;
     if (unlink(link.c_str()) != 0 && errno != ENOENT) {
         return ErrorOf(errno);
     }
-    if (unlink((unitDirectory_ + "/" + unit).c_str()) != 0) {
+    if (unlink((manager_->unitDirectory + "/" + unit).c_str()) != 0) {
         return ErrorOf(errno);
     }
-    TellSystemd(unitDirectory_);
+    TellSystemd(manager_->unitDirectory);
     return error::kNone;
 }
 
 uint32_t ServiceInstaller::Create(const ServiceIdentity& service,
                                   const ServiceDefinition& definition) {
-    if (unitDirectory_.empty()) {
+    if (manager_->unitDirectory.empty()) {
         return error::kAccessDenied;
     }
     if (Exists(service)) {
@@ -250,7 +259,7 @@ uint32_t ServiceInstaller::Create(const ServiceIdentity& service,
     if (!IsRunnablePath(program)) {
         return error::kInvalidParameter;
     }
-    const std::string path = unitDirectory_ + "/" + UnitFile(service);
+    const std::string path = manager_->unitDirectory + "/" + UnitFile(service);
     if (const int written =
             posix::ReplaceFileAtomically(path, FormatUnit(service, definition), kUnitMode)) {
         return ErrorOf(written);
@@ -263,7 +272,7 @@ uint32_t ServiceInstaller::ChangeStartType(const ServiceIdentity& service,
     if (!Exists(service)) {
         return error::kServiceDoesNotExist;
     }
-    const std::string path = unitDirectory_ + "/" + UnitFile(service);
+    const std::string path = manager_->unitDirectory + "/" + UnitFile(service);
     const std::string displayName =
         kDisplayNameKey + SystemdText(codepage::Utf16ToUtf8(service.name));
     const uint32_t edited = EditUnit(path, [&displayName](std::vector<std::string>& lines) {
@@ -276,7 +285,7 @@ uint32_t ServiceInstaller::ChangeStartType(const ServiceIdentity& service,
     if (edited != error::kNone) {
         return edited;
     }
-    const std::string wants = unitDirectory_ + "/" + kWantsDirectory;
+    const std::string wants = manager_->unitDirectory + "/" + kWantsDirectory;
     const std::string link = wants + "/" + UnitFile(service);
     if (unlink(link.c_str()) != 0 && errno != ENOENT) {
         return ErrorOf(errno);
@@ -289,7 +298,7 @@ uint32_t ServiceInstaller::ChangeStartType(const ServiceIdentity& service,
             return ErrorOf(errno);
         }
     }
-    TellSystemd(unitDirectory_);
+    TellSystemd(manager_->unitDirectory);
     return error::kNone;
 }
 
@@ -304,7 +313,8 @@ uint32_t ServiceInstaller::SetDescription(const ServiceIdentity& service,
     }
     // The description is the comment that opens the file; an older one goes.
     const uint32_t edited = EditUnit(
-        unitDirectory_ + "/" + UnitFile(service), [&comment](std::vector<std::string>& lines) {
+        manager_->unitDirectory + "/" + UnitFile(service),
+        [&comment](std::vector<std::string>& lines) {
             const auto body = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
                 return line.rfind(kDescriptionPrefix, 0) != 0;
             });
@@ -314,7 +324,7 @@ uint32_t ServiceInstaller::SetDescription(const ServiceIdentity& service,
     if (edited != error::kNone) {
         return edited;
     }
-    TellSystemd(unitDirectory_);
+    TellSystemd(manager_->unitDirectory);
     return error::kNone;
 }
 

@@ -44,7 +44,7 @@ uint32_t ShowStoreFailure(const RegistrationStore& store, uint32_t failure) {
 }
 
 bool IsInstalled() {
-    platform::ServiceInstaller manager;
+    platform::ServiceInstaller manager{std::u16string(kUnitDirectoryVariable)};
     return manager.Open() == platform::error::kNone && manager.Exists(Identity());
 }
 
@@ -53,7 +53,7 @@ bool Uninstall() {
     if (!IsInstalled()) {
         return true;
     }
-    platform::ServiceInstaller manager;
+    platform::ServiceInstaller manager{std::u16string(kUnitDirectoryVariable)};
     if (manager.Open() != platform::error::kNone) {
         Show(kCannotOpenManager);
         return false;
@@ -81,13 +81,16 @@ bool Install() {
     if (program.empty()) {
         return false;
     }
-    platform::ServiceInstaller manager;
+    platform::ServiceInstaller manager{std::u16string(kUnitDirectoryVariable)};
     if (manager.Open() != platform::error::kNone) {
         Show(kCannotOpenManager);
         return false;
     }
-    const platform::ServiceDefinition definition{program, platform::ServiceStartType::Demand, true,
-                                                 kOpenFileLimit};
+    // Started by the service manager, the program must find the registrations it was installed
+    // with.
+    const platform::ServiceDefinition definition{
+        program, platform::ServiceStartType::Demand, true, kOpenFileLimit,
+        platform::RegistrationEnvironment(kRegistrationPlace)};
     if (manager.Create(Identity(), definition) != platform::error::kNone) {
         Show(kCannotCreateService);
         return false;
@@ -123,7 +126,7 @@ uint32_t RegisterAppId(platform::RegistrationScope scope, bool asService) {
     if (!Uninstall()) {
         return platform::error::kFail;
     }
-    RegistrationStore store(scope);
+    RegistrationStore store(scope, kRegistrationPlace);
     uint32_t result = WriteAppIdKeys(store);
     if (result == platform::error::kNone) {
         result = Absent(store.DeleteValue(kAppIdKey, kLocalServiceValue));
@@ -144,7 +147,7 @@ uint32_t UnregisterAppId(platform::RegistrationScope scope) {
     if (!Uninstall()) {
         return platform::error::kFail;
     }
-    RegistrationStore store(scope);
+    RegistrationStore store(scope, kRegistrationPlace);
     uint32_t result = store.OpenKey(kAppIdKey);
     if (result == platform::error::kNone) {
         result = Absent(store.DeleteValue(kAppIdKey, kLocalServiceValue));
@@ -159,7 +162,7 @@ uint32_t ConfigureInstalledService() {
     if (!IsInstalled()) {
         return platform::error::kNone;
     }
-    platform::ServiceInstaller manager;
+    platform::ServiceInstaller manager{std::u16string(kUnitDirectoryVariable)};
     if (const uint32_t opened = manager.Open()) {
         return opened;
     }

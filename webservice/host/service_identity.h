@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/registration_store.h"
+
 // Who Zembra is to the service manager, the registrations, the event log and the web.
 namespace ZembraIdentity {
 
@@ -25,5 +27,13 @@ constexpr const char* kWebServerPort = "19196";
 // Descriptors the service may hold open: well above the most connections its settings allow
 // (10000), so that the connection cap, not the system's default of 1024, decides who waits.
 constexpr uint32_t kOpenFileLimit = 16384;
+
+// Where the registrations are kept on a system without a registry, and the variable that moves
+// both stores into one directory.
+inline const platform::RegistrationPlace kRegistrationPlace{u"/var/lib/zembra", u"zembra",
+                                                            u"ZEMBRA_REGISTRY_ROOT"};
+// The variable that names another directory for the service's unit, on a system whose service
+// manager reads units from a directory.
+constexpr std::u16string_view kUnitDirectoryVariable = u"ZEMBRA_UNIT_DIR";
 
 }  // namespace ZembraIdentity

@@ -98,7 +98,7 @@ uint32_t CZembraModule::RegisterService() {
 }
 
 uint32_t CZembraModule::Start() {
-    const platform::ClassesRoot registrations;
+    const platform::ClassesRoot registrations(kRegistrationPlace);
     if (const uint32_t opened = registrations.OpenKey(kAppIdKey); Failed(opened)) {
         // An unregistered program does nothing; a store that cannot be read is worth a word.
         if (!registrations.Problem().empty()) {

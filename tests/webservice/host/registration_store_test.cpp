@@ -16,6 +16,7 @@
 #include "platform/code_page.h"
 #include "platform/system_error.h"
 #include "tests/support/scratch_directory.h"
+#include "webservice/host/service_identity.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ using platform::ClassesRoot;
 using platform::RegistrationScope;
 using platform::RegistrationStore;
 namespace error = platform::error;
+using ZembraIdentity::kRegistrationPlace;
 
 // Sets an environment variable for the life of the object.
 class ScopedVariable {
@@ -69,8 +71,8 @@ class RegistrationStoreTest : public ::testing::Test {
 };
 
 TEST_F(RegistrationStoreTest, ValuesAreStoredPerScopeInAReadableFile) {
-    RegistrationStore machine(RegistrationScope::Machine);
-    RegistrationStore user(RegistrationScope::PerUser);
+    RegistrationStore machine(RegistrationScope::Machine, kRegistrationPlace);
+    RegistrationStore user(RegistrationScope::PerUser, kRegistrationPlace);
     ASSERT_EQ(machine.SetValue(u"AppID\\{X}", u"", u"Zembra"), error::kNone);
     ASSERT_EQ(machine.SetValue(u"AppID\\{X}", u"LocalService", u"服务 \"quoted\" \\ end"),
               error::kNone);
@@ -96,7 +98,7 @@ TEST_F(RegistrationStoreTest, ValuesAreStoredPerScopeInAReadableFile) {
 }
 
 TEST_F(RegistrationStoreTest, TextsWithLineBreaksAndAnyCharacterComeBackUnchanged) {
-    RegistrationStore store(RegistrationScope::Machine);
+    RegistrationStore store(RegistrationScope::Machine, kRegistrationPlace);
     const std::u16string texts[] = {u"",          u"a\nb\r\nc", u"tab\there", u"\\n is not a break",
                                     u"😀 𠀀 名字", u"=\"@[]"};
     for (const auto& text : texts) {
@@ -108,7 +110,7 @@ TEST_F(RegistrationStoreTest, TextsWithLineBreaksAndAnyCharacterComeBackUnchange
 }
 
 TEST_F(RegistrationStoreTest, DeletingFollowsTheRegistry) {
-    RegistrationStore store(RegistrationScope::Machine);
+    RegistrationStore store(RegistrationScope::Machine, kRegistrationPlace);
     ASSERT_EQ(store.SetValue(u"A\\B", u"v", u"1"), error::kNone);
     ASSERT_EQ(store.SetValue(u"A", u"w", u"2"), error::kNone);
     EXPECT_EQ(store.DeleteValue(u"A\\B", u"missing"), error::kFileNotFound);
@@ -126,13 +128,13 @@ TEST_F(RegistrationStoreTest, DeletingFollowsTheRegistry) {
 }
 
 TEST_F(RegistrationStoreTest, ClassesRootTakesTheUsersKeyOverTheMachines) {
-    RegistrationStore machine(RegistrationScope::Machine);
-    RegistrationStore user(RegistrationScope::PerUser);
+    RegistrationStore machine(RegistrationScope::Machine, kRegistrationPlace);
+    RegistrationStore user(RegistrationScope::PerUser, kRegistrationPlace);
     ASSERT_EQ(machine.SetValue(u"AppID\\{X}", u"LocalService", u"machine service"), error::kNone);
     ASSERT_EQ(machine.SetValue(u"AppID\\{X}", u"", u"machine"), error::kNone);
     ASSERT_EQ(machine.SetValue(u"Only\\Machine", u"v", u"m"), error::kNone);
 
-    const ClassesRoot root;
+    const ClassesRoot root(kRegistrationPlace);
     std::u16string value;
     ASSERT_EQ(root.QueryValue(u"AppID\\{X}", u"LocalService", value), error::kNone);
     EXPECT_EQ(value, u"machine service");
@@ -148,7 +150,7 @@ TEST_F(RegistrationStoreTest, ClassesRootTakesTheUsersKeyOverTheMachines) {
 }
 
 TEST_F(RegistrationStoreTest, AChangeReplacesTheFileWholeAndLeavesNothingElseBehind) {
-    RegistrationStore store(RegistrationScope::Machine);
+    RegistrationStore store(RegistrationScope::Machine, kRegistrationPlace);
     ASSERT_EQ(store.SetValue(u"Key", u"v", u"old"), error::kNone);
     const std::string before = ReadWholeFile(MachineFile());
     std::ifstream reader(MachineFile(), std::ios::binary);  // opened before the change
@@ -171,7 +173,7 @@ TEST_F(RegistrationStoreTest, AChangeReplacesTheFileWholeAndLeavesNothingElseBeh
 TEST_F(RegistrationStoreTest, ChangesFromTwoThreadsAtOnceAreAllKept) {
     constexpr int kEach = 25;
     auto writer = [](const char16_t* key) {
-        RegistrationStore store(RegistrationScope::Machine);
+        RegistrationStore store(RegistrationScope::Machine, kRegistrationPlace);
         for (int i = 0; i < kEach; ++i) {
             const std::u16string name = u"v" + std::u16string(1, char16_t(u'a' + i));
             ASSERT_EQ(store.SetValue(key, name, u"x"), error::kNone);
@@ -218,35 +220,35 @@ TEST_F(RegistrationStoreTest, ADamagedStoreIsReportedAndLeftAsItIs) {
     for (const Damage& damage : damages) {
         SCOPED_TRACE(damage.what);
         WriteFile(MachineFile(), damage.text);
-        RegistrationStore store(RegistrationScope::Machine);
+        RegistrationStore store(RegistrationScope::Machine, kRegistrationPlace);
         std::u16string value;
         EXPECT_EQ(store.QueryValue(u"AppID\\{X}", u"", value), error::kRegistryCorrupt);
         const std::string problem = platform::codepage::Utf16ToUtf8(store.Problem());
         EXPECT_NE(problem.find(MachineFile().string()), std::string::npos) << problem;
         EXPECT_NE(problem.find(damage.problem), std::string::npos) << problem;
         EXPECT_EQ(store.SetValue(u"AppID\\{X}", u"", u"Zembra"), error::kRegistryCorrupt);
-        EXPECT_EQ(ClassesRoot().OpenKey(u"AppID\\{X}"), error::kRegistryCorrupt);
+        EXPECT_EQ(ClassesRoot(kRegistrationPlace).OpenKey(u"AppID\\{X}"), error::kRegistryCorrupt);
         EXPECT_EQ(ReadWholeFile(MachineFile()), damage.text);
     }
     // Comments, blank lines and line ends of other systems are no damage.
     WriteFile(MachineFile(),
               "Registration store 1\r\n; note\r\n\r\n[K]\r\n@=\"v\"\r\n  \r\n"
               "End of registration store\r\n\r\n");
-    RegistrationStore store(RegistrationScope::Machine);
+    RegistrationStore store(RegistrationScope::Machine, kRegistrationPlace);
     EXPECT_EQ(Query(store, u"K", u""), u"v");
 }
 
 TEST_F(RegistrationStoreTest, AStoreThatCannotBeWrittenIsReported) {
     WriteFile(scratch_.Path() / "file", "");
     const ScopedVariable root("ZEMBRA_REGISTRY_ROOT", (scratch_.Path() / "file").string());
-    RegistrationStore store(RegistrationScope::Machine);
+    RegistrationStore store(RegistrationScope::Machine, kRegistrationPlace);
     EXPECT_EQ(store.SetValue(u"K", u"v", u"1"), error::kRegistryIoFailed);
     EXPECT_NE(platform::codepage::Utf16ToUtf8(store.Problem()).find("file"), std::string::npos);
     EXPECT_EQ(store.OpenKey(u"K"), error::kRegistryIoFailed);
 }
 
 TEST_F(RegistrationStoreTest, AWriteThatFailsLeavesTheOldStoreAndNoTemporaryFile) {
-    RegistrationStore store(RegistrationScope::Machine);
+    RegistrationStore store(RegistrationScope::Machine, kRegistrationPlace);
     ASSERT_EQ(store.SetValue(u"Key", u"v", u"old"), error::kNone);
     const std::string before = ReadWholeFile(MachineFile());
     // Files may not grow past the old store: the new one fails half-written, as on a full disk.
@@ -275,7 +277,7 @@ TEST_F(RegistrationStoreTest, AWriteThatFailsLeavesTheOldStoreAndNoTemporaryFile
 TEST_F(RegistrationStoreTest, WithoutARootTheUsersStoreFollowsTheConfigurationDirectory) {
     const ScopedVariable root("ZEMBRA_REGISTRY_ROOT", std::nullopt);
     const ScopedVariable config("XDG_CONFIG_HOME", (scratch_.Path() / "config").string());
-    RegistrationStore user(RegistrationScope::PerUser);
+    RegistrationStore user(RegistrationScope::PerUser, kRegistrationPlace);
     ASSERT_EQ(user.SetValue(u"K", u"v", u"1"), error::kNone);
     EXPECT_TRUE(fs::exists(scratch_.Path() / "config" / "zembra" / "user.reg"));
 }
