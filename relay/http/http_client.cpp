@@ -100,14 +100,14 @@ bool HasFlag(uint32_t flags, uint32_t flag) {
 
 }  // namespace
 
-// One parameter of a running post. `headLength` counts what goes before the value: "&name="
-// of a form, the part head of an upload.
+// One parameter of a running post: the bytes that go before its value ("&name=" of a form, the
+// part head of an upload), and its value's bytes or the file that holds them. The lengths the
+// request announces are counted from these same bytes.
 struct CHttpClientT::Part {
     std::u16string name;
     std::u16string value;  // the text, or the path of a file to upload
-    uint32_t flags = 0;
-    std::string head;  // an upload's part head; a form builds "&name=" when the part starts
-    uint32_t headLength = 0;
+    std::string head;
+    std::string text;     // the bytes of a text value
     uint32_t length = 0;  // bytes of the value or of the file
     std::unique_ptr<platform::ReadOnlyFile> file;
 };
@@ -124,10 +124,9 @@ struct CHttpClientT::PostContext {
     std::unique_ptr<ConnectionHandle> connection;
     std::unique_ptr<RequestHandle> request;
     std::vector<Part> parts;
-    size_t next = 0;      // the part to start next
-    std::string closing;  // an upload's closing boundary, until it is written
-    std::string piece;    // the current text value's bytes
-    size_t piecePos = 0;
+    size_t next = 0;           // the part to start next
+    std::string closing;       // an upload's closing boundary, until it is written
+    size_t piecePos = 0;       // of the current text value
     uint32_t contentLeft = 0;  // bytes of the current value or file still to write
 };
 
@@ -205,7 +204,7 @@ void CHttpClientT::Start(const char16_t* url, uint32_t flags, bool upload) {
         uint32_t files = 0;
         for (const Part& part : context->parts) {
             total = SizeAdd(total, part.length);
-            actualTotal = SizeAdd(actualTotal, SizeAdd(part.headLength, part.length));
+            actualTotal = SizeAdd(actualTotal, SizeAdd(SizeNarrow(part.head.size()), part.length));
             files += part.file ? 1 : 0;
         }
         if (upload) {
@@ -250,12 +249,10 @@ std::vector<CHttpClientT::Part> CHttpClientT::FormParts() const {
         Part part;
         part.name = name;
         part.value = entry.value.value_or(u"");
-        part.flags = entry.flags;
-        const uint32_t separator = parts.empty() ? 0 : 1;
-        part.headLength =
-            SizeAdd(separator,
-                    SizeAdd(FormTextLength(name, HasFlag(entry.flags, ParamFlag::EncodedName)), 1));
-        part.length = FormTextLength(part.value, HasFlag(entry.flags, ParamFlag::EncodedValue));
+        part.head = (parts.empty() ? "" : "&") +
+                    FormText(name, HasFlag(entry.flags, ParamFlag::EncodedName)) + "=";
+        part.text = FormText(part.value, HasFlag(entry.flags, ParamFlag::EncodedValue));
+        part.length = SizeNarrow(part.text.size());
         parts.push_back(std::move(part));
     }
     return parts;
@@ -268,7 +265,6 @@ std::vector<CHttpClientT::Part> CHttpClientT::UploadParts() const {
         Part part;
         part.name = name;
         part.value = entry.value.value_or(u"");
-        part.flags = entry.flags;
         part.head = (parts.empty() ? "--" : "\r\n--") + boundary +
                     "\r\nContent-Disposition: form-data; name=\"" +
                     EscapeFieldText(PlainText(name)) + "\"";
@@ -282,11 +278,10 @@ std::vector<CHttpClientT::Part> CHttpClientT::UploadParts() const {
             part.head += "; filename=\"" + EscapeFieldText(PlainText(BaseName(part.value))) +
                          "\"\r\nContent-Type: " + kFileContentType;
         } else {
-            part.length = useUtf8_ ? CHttpEncoderW::Utf8EncodeLen(part.value.c_str())
-                                   : CHttpEncoderW::AnsiEncodeLen(part.value.c_str(), codePage_);
+            part.text = PlainText(part.value);
+            part.length = SizeNarrow(part.text.size());
         }
         part.head += "\r\n\r\n";
-        part.headLength = SizeNarrow(part.head.size());
         parts.push_back(std::move(part));
     }
     return parts;
@@ -402,21 +397,13 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::Step() {
 
 void CHttpClientT::StartPart() {
     PostContext& post = *post_;
-    Part& part = post.parts[post.next];
-    std::string head = part.head;
-    if (post.upload) {
-        post.piece = part.file ? std::string() : PlainText(part.value);
-    } else {
-        head = (post.next > 0 ? "&" : "") +
-               FormText(part.name, HasFlag(part.flags, ParamFlag::EncodedName)) + "=";
-        post.piece = FormText(part.value, HasFlag(part.flags, ParamFlag::EncodedValue));
-    }
+    const Part& part = post.parts[post.next];
     post.piecePos = 0;
     post.contentLeft = part.length;
     ++post.next;
     stat_.StartParam(part.name, part.file ? part.value : u"", part.length);
-    Write(head);
-    const auto headBytes = static_cast<uint32_t>(head.size());
+    Write(part.head);
+    const auto headBytes = static_cast<uint32_t>(part.head.size());
     stat_.AddPosted(post.upload ? 0 : headBytes, headBytes);
     if (part.length == 0) {
         stat_.CompleteParam();
@@ -442,7 +429,7 @@ void CHttpClientT::WriteContentPiece() {
         }
         Write(bytes);
     } else {
-        Write(post.piece.substr(post.piecePos, size));
+        Write(part.text.substr(post.piecePos, size));
         post.piecePos += size;
     }
     post.contentLeft -= size;
@@ -468,14 +455,6 @@ std::string CHttpClientT::FormText(const std::u16string& text, bool encoded) con
         return PlainText(text);
     }
     return CHttpEncoderW::UrlEncodeA(text.c_str(), codePage_, useUtf8_);
-}
-
-uint32_t CHttpClientT::FormTextLength(const std::u16string& text, bool encoded) const {
-    if (!encoded) {
-        return CHttpEncoderW::UrlEncodeLenA(text.c_str(), codePage_, useUtf8_);
-    }
-    return useUtf8_ ? CHttpEncoderW::Utf8EncodeLen(text.c_str())
-                    : CHttpEncoderW::AnsiEncodeLen(text.c_str(), codePage_);
 }
 
 std::string CHttpClientT::PlainText(const std::u16string& text) const {

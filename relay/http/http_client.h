@@ -99,8 +99,8 @@ class CHttpClientT {
     void WriteContentPiece();
     void Write(const std::string& bytes);
     std::u16string UploadBoundary() const;
+    // A form text's bytes: URL-encoded, or converted only when the caller encoded it already.
     std::string FormText(const std::u16string& text, bool encoded) const;
-    uint32_t FormTextLength(const std::u16string& text, bool encoded) const;
     std::string PlainText(const std::u16string& text) const;
 
     std::optional<std::u16string> userAgent_;
