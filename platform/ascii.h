@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <string_view>
 
 // ASCII letter case, digits and hex digits, for narrow and UTF-16 text alike. Names of protocols
@@ -59,6 +60,15 @@ inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 inline bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
     return detail::EqualsIgnoringCase(a, b);
+}
+
+// The text without the blanks (spaces and tabs) at its ends.
+inline std::string_view TrimBlanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 // Orders names as if every letter were lower case: names that differ only in case are equivalent.

@@ -1,42 +1,21 @@
-// The Internet layer on libcurl. A request is one easy transfer on its own multi handle, driven
-// only while one of the request's operations runs: the upload callback pauses the transfer when
-// the caller has not written the next piece yet, and the download callback pauses it when the
-// response bytes held ahead of reads reach their bound. That gives the step-by-step model of
-// the Windows layer (head on send, body as written, response head on end, body as read).
+// The Internet layer on libcurl: sessions and connections hold settings, and each request drives
+// a transfer (platform/posix/internet_transfer.h) one step per operation.
 #include "platform/internet_session.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 #include "platform/ascii.h"
 #include "platform/code_page.h"
 #include "platform/percent_encoding.h"
+#include "platform/posix/curl_error.h"
+#include "platform/posix/internet_transfer.h"
 #include "platform/system_error.h"
 
 namespace platform::internet {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-using Milliseconds = std::chrono::milliseconds;
-
-constexpr uint32_t kDefaultConnectTimeoutMs = 10000;
-constexpr uint32_t kDefaultReceiveTimeoutMs = 30000;
-constexpr long kMaxRedirects = 10;
-// Response bytes held ahead of reads; one more download piece of curl may come on top.
-constexpr size_t kBodyBufferLimit = 64 * 1024;
-
-struct EasyDeleter {
-    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct MultiDeleter {
-    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
-struct ListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
 
 bool CurlReady() {
     static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
@@ -109,339 +88,7 @@ std::string NoProxyList(std::string_view bypass) {
     return list;
 }
 
-uint32_t FromCurl(CURLcode code) {
-    switch (code) {
-        case CURLE_OK:
-            return error::kNone;
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            return error::kInternetUnrecognizedScheme;
-        case CURLE_URL_MALFORMAT:
-            return error::kInternetInvalidUrl;
-        case CURLE_COULDNT_RESOLVE_PROXY:
-        case CURLE_COULDNT_RESOLVE_HOST:
-            return error::kInternetNameNotResolved;
-        case CURLE_COULDNT_CONNECT:
-            return error::kInternetCannotConnect;
-        case CURLE_OPERATION_TIMEDOUT:
-            return error::kInternetTimeout;
-        case CURLE_OUT_OF_MEMORY:
-            return error::kNotEnoughMemory;
-        case CURLE_PEER_FAILED_VERIFICATION:
-        case CURLE_SSL_CACERT_BADFILE:
-        case CURLE_SSL_ISSUER_ERROR:
-            return error::kInternetInvalidCa;
-        case CURLE_SSL_CONNECT_ERROR:
-        case CURLE_SSL_CERTPROBLEM:
-        case CURLE_SSL_CIPHER:
-        case CURLE_USE_SSL_FAILED:
-            return error::kInternetSecurityChannelError;
-        case CURLE_TOO_MANY_REDIRECTS:
-        case CURLE_SEND_FAIL_REWIND:
-            return error::kHttpRedirectFailed;
-        case CURLE_GOT_NOTHING:
-        case CURLE_WEIRD_SERVER_REPLY:
-            return error::kHttpInvalidServerResponse;
-        case CURLE_SEND_ERROR:
-        case CURLE_RECV_ERROR:
-            return error::kInternetConnectionReset;
-        case CURLE_PARTIAL_FILE:
-            return error::kInternetConnectionAborted;
-        default:
-            return error::kInternetInternalError;
-    }
-}
-
-std::string_view Trim(std::string_view text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 }  // namespace
-
-struct SessionSettings {
-    std::string userAgent;
-    Access access = Access::Preconfigured;
-    std::string proxy;
-    std::string noProxy;
-    uint32_t connectTimeoutMs = kDefaultConnectTimeoutMs;
-    uint32_t receiveTimeoutMs = kDefaultReceiveTimeoutMs;
-};
-
-struct ConnectionSettings {
-    SessionSettings session;
-    std::string host;
-    uint16_t port = 0;
-    std::string proxyUserName;
-    std::string proxyPassword;
-};
-
-struct Request::Transfer {
-    struct Header {
-        std::string name;
-        std::string value;
-    };
-    enum class Stage { Opened, Sent, Ended, Broken };
-
-    ~Transfer() {
-        if (multi && easy) {
-            curl_multi_remove_handle(multi.get(), easy.get());
-        }
-    }
-
-    ConnectionSettings connection;
-    std::string verb;
-    std::string url;
-    long httpVersion = CURL_HTTP_VERSION_1_1;
-    bool follow = true;
-    std::vector<std::string> headerLines;
-    bool hasContentType = false;
-
-    // In this order, the transfer goes before the multi handle and the header list it uses.
-    std::unique_ptr<curl_slist, ListDeleter> headerList;
-    std::unique_ptr<CURLM, MultiDeleter> multi;
-    std::unique_ptr<CURL, EasyDeleter> easy;
-    Stage stage = Stage::Opened;
-    bool done = false;
-    CURLcode result = CURLE_OK;
-    Clock::time_point lastActivity;
-
-    // Upload: the caller's piece being handed to curl, and the bytes taken so far.
-    uint64_t announced = 0;
-    uint64_t taken = 0;
-    const char* pending = nullptr;
-    size_t pendingLeft = 0;
-    bool sendPaused = false;
-    bool headSent = false;
-
-    // Download: the head of the latest response, and body bytes not yet read.
-    std::vector<Header> headers;
-    long status = 0;
-    bool headFinal = false;
-    bool awaitingRedirect = false;
-    std::string body;
-    size_t bodyRead = 0;
-    bool recvPaused = false;
-    // A failure met by a read that had already taken bytes; the next read reports it.
-    uint32_t readFailure = error::kNone;
-
-    void Touch() { lastActivity = Clock::now(); }
-    size_t Buffered() const { return body.size() - bodyRead; }
-
-    void ApplyPause() {
-        if (!done) {
-            curl_easy_pause(easy.get(),
-                            (sendPaused ? CURLPAUSE_SEND : 0) | (recvPaused ? CURLPAUSE_RECV : 0));
-        }
-    }
-
-    uint32_t Start();
-
-    // Runs the transfer until `reached` holds or it is done. kInternetTimeout when nothing moved
-    // for `boundMs`.
-    template <typename Condition>
-    uint32_t DriveUntil(Condition reached, uint64_t boundMs) {
-        Touch();
-        while (!reached() && !done) {
-            int running = 0;
-            if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
-                return error::kInternetInternalError;
-            }
-            CollectResult();
-            if (reached() || done) {
-                break;
-            }
-            // Once the answer has come, the rest of the body is not wanted: curl asks for it
-            // again and hears that it has ended, so the transfer can finish with the answer.
-            if (headFinal && sendPaused) {
-                sendPaused = false;
-                ApplyPause();
-            }
-            const auto idle = std::chrono::duration_cast<Milliseconds>(Clock::now() - lastActivity);
-            if (idle >= Milliseconds(boundMs)) {
-                return error::kInternetTimeout;
-            }
-            const auto wait = std::min<int64_t>(static_cast<int64_t>(boundMs) - idle.count(), 1000);
-            curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(wait), nullptr);
-        }
-        return error::kNone;
-    }
-
-    void CollectResult() {
-        int left = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
-            if (message->msg == CURLMSG_DONE) {
-                done = true;
-                result = message->data.result;
-                // A redirection that was not followed is the final answer.
-                headFinal = headFinal || awaitingRedirect;
-            }
-        }
-    }
-
-    static size_t ReadBody(char* buffer, size_t size, size_t count, void* user) {
-        auto* self = static_cast<Transfer*>(user);
-        if (self->headFinal) {
-            return 0;
-        }
-        if (self->pendingLeft == 0) {
-            self->sendPaused = true;
-            return CURL_READFUNC_PAUSE;
-        }
-        const size_t n = std::min(size * count, self->pendingLeft);
-        std::memcpy(buffer, self->pending, n);
-        self->pending += n;
-        self->pendingLeft -= n;
-        self->Touch();
-        return n;
-    }
-
-    static size_t ReceiveBody(char* data, size_t size, size_t count, void* user) {
-        auto* self = static_cast<Transfer*>(user);
-        // curl drops the body of a redirection it follows, so body bytes mean a final answer.
-        self->headFinal = true;
-        if (self->Buffered() >= kBodyBufferLimit) {
-            self->recvPaused = true;
-            return CURL_WRITEFUNC_PAUSE;
-        }
-        if (self->bodyRead > 0) {
-            self->body.erase(0, self->bodyRead);
-            self->bodyRead = 0;
-        }
-        self->body.append(data, size * count);
-        self->Touch();
-        return size * count;
-    }
-
-    static size_t ReceiveHeader(char* data, size_t size, size_t count, void* user) {
-        auto* self = static_cast<Transfer*>(user);
-        self->Touch();
-        const size_t length = size * count;
-        if (self->headFinal) {
-            return length;  // trailers of a chunked body
-        }
-        std::string_view line(data, length);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-            line.remove_suffix(1);
-        }
-        if (line.substr(0, 5) == "HTTP/") {
-            self->headers.clear();
-            self->awaitingRedirect = false;
-            const size_t blank = line.find(' ');
-            self->status =
-                blank == std::string_view::npos
-                    ? 0
-                    : std::strtol(std::string(line.substr(blank + 1, 3)).c_str(), nullptr, 10);
-        } else if (line.empty()) {
-            self->EndOfHead();
-        } else if ((line.front() == ' ' || line.front() == '\t') && !self->headers.empty()) {
-            self->headers.back().value += " " + std::string(Trim(line));
-        } else if (const size_t colon = line.find(':'); colon != std::string_view::npos) {
-            self->headers.push_back({std::string(Trim(line.substr(0, colon))),
-                                     std::string(Trim(line.substr(colon + 1)))});
-        }
-        return length;
-    }
-
-    void EndOfHead() {
-        if (status >= 100 && status < 200) {
-            return;  // an interim answer; the real one follows
-        }
-        const bool redirect = follow && status >= 300 && status < 400 &&
-                              std::any_of(headers.begin(), headers.end(), [](const Header& h) {
-                                  return ascii::EqualsIgnoringCase(h.name, "Location");
-                              });
-        if (redirect) {
-            awaitingRedirect = true;  // followed (a new head comes) unless curl declines
-        } else {
-            headFinal = true;
-        }
-    }
-
-    // The head of this request (not that of a proxy tunnel's CONNECT) has gone out.
-    static int Trace(CURL*, curl_infotype type, char* data, size_t size, void* user) {
-        auto* self = static_cast<Transfer*>(user);
-        const std::string_view text(data, size);
-        if (type == CURLINFO_HEADER_OUT && text.size() > self->verb.size() &&
-            text.substr(0, self->verb.size()) == self->verb && text[self->verb.size()] == ' ') {
-            self->headSent = true;
-        }
-        return 0;
-    }
-};
-
-uint32_t Request::Transfer::Start() {
-    multi.reset(curl_multi_init());
-    easy.reset(curl_easy_init());
-    if (!multi || !easy) {
-        return error::kNotEnoughMemory;
-    }
-    curl_slist* list = nullptr;
-    const auto append = [&list](const std::string& line) {
-        curl_slist* grown = curl_slist_append(list, line.c_str());
-        if (grown != nullptr) {
-            list = grown;
-        }
-        return grown != nullptr;
-    };
-    bool listed = true;
-    for (const std::string& line : headerLines) {
-        listed = listed && append(line);
-    }
-    // curl's own additions are not part of this request.
-    listed = listed && append("Expect:") && (hasContentType || append("Content-Type:"));
-    headerList.reset(list);
-    if (!listed) {
-        return error::kNotEnoughMemory;
-    }
-
-    CURL* e = easy.get();
-    const SessionSettings& session = connection.session;
-    curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
-    curl_easy_setopt(e, CURLOPT_HTTP_VERSION, httpVersion);
-    curl_easy_setopt(e, CURLOPT_POST, 1L);
-    curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(announced));
-    if (verb != "POST") {
-        curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, verb.c_str());
-    }
-    if (!session.userAgent.empty()) {
-        curl_easy_setopt(e, CURLOPT_USERAGENT, session.userAgent.c_str());
-    }
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headerList.get());
-    curl_easy_setopt(e, CURLOPT_READFUNCTION, &Transfer::ReadBody);
-    curl_easy_setopt(e, CURLOPT_READDATA, this);
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::ReceiveBody);
-    curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::ReceiveHeader);
-    curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &Transfer::Trace);
-    curl_easy_setopt(e, CURLOPT_DEBUGDATA, this);
-    curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
-    curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session.connectTimeoutMs));
-    curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    if (session.access == Access::Direct) {
-        curl_easy_setopt(e, CURLOPT_PROXY, "");
-    } else if (session.access == Access::NamedProxy) {
-        curl_easy_setopt(e, CURLOPT_PROXY, session.proxy.c_str());
-        curl_easy_setopt(e, CURLOPT_NOPROXY, session.noProxy.c_str());
-    }
-    if (!connection.proxyUserName.empty() || !connection.proxyPassword.empty()) {
-        curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, connection.proxyUserName.c_str());
-        curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, connection.proxyPassword.c_str());
-    }
-    if (curl_multi_add_handle(multi.get(), e) != CURLM_OK) {
-        return error::kInternetInternalError;
-    }
-    return error::kNone;
-}
 
 Request::Request(std::unique_ptr<Transfer> transfer) : transfer_(std::move(transfer)) {}
 Request::~Request() = default;
@@ -461,8 +108,9 @@ uint32_t Request::AddHeader(std::string_view line) {
         return error::kInvalidParameter;
     }
     // curl takes "Name:" with nothing after it as "leave this header out"; "Name;" sends it empty.
-    t.headerLines.push_back(Trim(line.substr(colon + 1)).empty() ? std::string(name) + ";"
-                                                                 : std::string(line));
+    t.headerLines.push_back(ascii::TrimBlanks(line.substr(colon + 1)).empty()
+                                ? std::string(name) + ";"
+                                : std::string(line));
     t.hasContentType = t.hasContentType || ascii::EqualsIgnoringCase(name, "Content-Type");
     return error::kNone;
 }

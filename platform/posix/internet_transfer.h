@@ -1,0 +1,121 @@
+#pragma once
+
+// The state machine of one request of the Internet layer on libcurl: an easy transfer on its own
+// multi handle, driven only while one of the request's operations runs. The upload callback
+// pauses the transfer when the caller has not written the next piece yet, and the download
+// callback pauses it when the response bytes held ahead of reads reach their bound. That gives
+// the step-by-step model of the Windows layer (head on send, body as written, response head on
+// end, body as read).
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/internet_session.h"
+#include "platform/system_error.h"
+
+namespace platform::internet {
+
+constexpr uint32_t kDefaultConnectTimeoutMs = 10000;
+constexpr uint32_t kDefaultReceiveTimeoutMs = 30000;
+
+struct SessionSettings {
+    std::string userAgent;
+    Access access = Access::Preconfigured;
+    std::string proxy;
+    std::string noProxy;
+    uint32_t connectTimeoutMs = kDefaultConnectTimeoutMs;
+    uint32_t receiveTimeoutMs = kDefaultReceiveTimeoutMs;
+};
+
+struct ConnectionSettings {
+    SessionSettings session;
+    std::string host;
+    uint16_t port = 0;
+    std::string proxyUserName;
+    std::string proxyPassword;
+};
+struct EasyDeleter {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct ListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+struct Request::Transfer {
+    using Clock = std::chrono::steady_clock;
+
+    struct Header {
+        std::string name;
+        std::string value;
+    };
+    enum class Stage { Opened, Sent, Ended, Broken };
+
+    ~Transfer();
+
+    ConnectionSettings connection;
+    std::string verb;
+    std::string url;
+    long httpVersion = CURL_HTTP_VERSION_1_1;
+    bool follow = true;
+    std::vector<std::string> headerLines;
+    bool hasContentType = false;
+
+    // In this order, the transfer goes before the multi handle and the header list it uses.
+    std::unique_ptr<curl_slist, ListDeleter> headerList;
+    std::unique_ptr<CURLM, MultiDeleter> multi;
+    std::unique_ptr<CURL, EasyDeleter> easy;
+    Stage stage = Stage::Opened;
+    bool done = false;
+    CURLcode result = CURLE_OK;
+    Clock::time_point lastActivity;
+
+    // Upload: the caller's piece being handed to curl, and the bytes taken so far.
+    uint64_t announced = 0;
+    uint64_t taken = 0;
+    const char* pending = nullptr;
+    size_t pendingLeft = 0;
+    bool sendPaused = false;
+    bool headSent = false;
+
+    // Download: the head of the latest response, and body bytes not yet read.
+    std::vector<Header> headers;
+    long status = 0;
+    bool headFinal = false;
+    bool awaitingRedirect = false;
+    std::string body;
+    size_t bodyRead = 0;
+    bool recvPaused = false;
+    // A failure met by a read that had already taken bytes; the next read reports it.
+    uint32_t readFailure = error::kNone;
+
+    void Touch() { lastActivity = Clock::now(); }
+    size_t Buffered() const { return body.size() - bodyRead; }
+    void ApplyPause();
+
+    // Sets the transfer up from the settings and the announced body length; 0 or a failure.
+    uint32_t Start();
+
+    // Runs the transfer until `reached` holds or it is done. kInternetTimeout when nothing moved
+    // for `boundMs`.
+    uint32_t DriveUntil(const std::function<bool()>& reached, uint64_t boundMs);
+
+  private:
+    void CollectResult();
+    void EndOfHead();
+
+    static size_t ReadBody(char* buffer, size_t size, size_t count, void* user);
+    static size_t ReceiveBody(char* data, size_t size, size_t count, void* user);
+    static size_t ReceiveHeader(char* data, size_t size, size_t count, void* user);
+    // Marks the head of this request (not that of a proxy tunnel's CONNECT) as gone out.
+    static int Trace(CURL*, curl_infotype type, char* data, size_t size, void* user);
+};
+
+}  // namespace platform::internet
