@@ -5,17 +5,19 @@
 // one line per connection when it ends: its dialogue, what it received, how it ended, and the
 // final packet when the server's last packet was one.
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "platform/interrupt_handler.h"
+#include "platform/port_number.h"
 #include "platform/quit_signal.h"
 #include "sim/decoder/decoder_server.h"
 
 namespace {
 
-constexpr int kDefaultPort = 9977;
+constexpr std::uint16_t kDefaultPort = 9977;
 constexpr char kUsage[] =
     "usage: sim-decoder [--port N] [--script FILE]\n"
     "  --port N       listen on 127.0.0.1 port N (default 9977; 0 picks a free port)\n"
@@ -51,7 +53,7 @@ void PrintSession(std::size_t index, const decoder::Session& session) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    long long port = kDefaultPort;
+    std::uint16_t port = kDefaultPort;
     std::string scriptPath;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
@@ -63,8 +65,8 @@ int main(int argc, char** argv) {
             return Usage(("missing value after " + option).c_str());
         }
         if (option == "--port") {
-            const auto number = sim::ParseNumber(argv[++i]);
-            if (!number || *number < 0 || *number > 65535) {
+            const auto number = platform::ParsePortNumber(std::string_view(argv[++i]));
+            if (!number) {
                 return Usage("the port must be a number from 0 to 65535");
             }
             port = *number;
@@ -98,8 +100,7 @@ int main(int argc, char** argv) {
     const char* how = script.refuse ? "refusing every connection on"
                       : script.drop ? "answering no connection on"
                                     : "listening on";
-    decoder::DecoderServer server(std::move(script), static_cast<std::uint16_t>(port),
-                                  PrintSession);
+    decoder::DecoderServer server(std::move(script), port, PrintSession);
     if (!server.Ready()) {
         std::fprintf(stderr, "sim-decoder: cannot serve: %s\n", server.Error().c_str());
         return 1;
