@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
 #include <mutex>
 #include <sstream>
 
 #include "platform/code_page.h"
+#include "sim/script/script_text.h"
 
 namespace trovik_sim {
 namespace {
@@ -249,16 +249,6 @@ struct ParsedFile {
     Settings settings;
 };
 
-std::optional<std::string> ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return std::nullopt;
-    }
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
 }  // namespace
 
 const std::u16string& Settings::Text(const std::string& key) const {
@@ -285,7 +275,7 @@ Settings CurrentSettings() {
         return last->settings;
     }
     last.reset();
-    const auto content = path.empty() ? std::nullopt : ReadFile(path);
+    const auto content = path.empty() ? std::nullopt : sim::ReadTextFile(path);
     const std::string source = path + '\n' + content.value_or(std::string(1, '\0'));
     const bool report = source != lastSource;
     lastSource = source;
