@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // ASCII letter case, digits and hex digits, for narrow and UTF-16 text alike. Names of protocols
@@ -42,6 +43,13 @@ constexpr int HexDigitValue(Char c) {
 // The digit of each value from 0 to 15.
 constexpr char kUpperHexDigits[] = "0123456789ABCDEF";
 constexpr char kLowerHexDigits[] = "0123456789abcdef";
+
+// The text with every letter A to Z as a to z.
+inline std::string Lowered(std::string_view text) {
+    std::string lowered(text);
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(), ToLower<char>);
+    return lowered;
+}
 
 namespace detail {
 

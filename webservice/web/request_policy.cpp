@@ -6,14 +6,9 @@
 
 #include <algorithm>
 
-namespace {
+#include "platform/ascii.h"
 
-std::string Lower(std::string_view text) {
-    std::string lowered(text);
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
-    return lowered;
-}
+namespace {
 
 bool EndsWith(std::string_view text, std::string_view end) {
     return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
@@ -42,7 +37,7 @@ RequestPolicy::RequestPolicy(const ServerSettings& settings, std::string machine
       origins_(settings.allowedOrigins),
       anyHost_(settings.anyHost),
       hosts_(settings.allowedHosts),
-      machineName_(Lower(machineName)) {}
+      machineName_(platform::ascii::Lowered(machineName)) {}
 
 RequestPolicy::Admission RequestPolicy::Admit(std::optional<std::string_view> host,
                                               std::optional<std::string_view> origin) const {
@@ -73,7 +68,7 @@ bool RequestPolicy::AdmitsHost(std::string_view host) const {
                                                             std::string_view::npos)) &&
                IsIpv6(host.substr(1, close - 1));
     }
-    std::string name = Lower(host.substr(0, host.rfind(':')));
+    std::string name = platform::ascii::Lowered(host.substr(0, host.rfind(':')));
     const std::string_view port = host.rfind(':') == std::string_view::npos
                                       ? std::string_view()
                                       : host.substr(host.rfind(':') + 1);
@@ -92,11 +87,11 @@ bool RequestPolicy::AdmitsHost(std::string_view host) const {
 }
 
 bool RequestPolicy::AdmitsOrigin(std::string_view origin) const {
-    return anyOrigin_ || Contains(origins_, Lower(origin));
+    return anyOrigin_ || Contains(origins_, platform::ascii::Lowered(origin));
 }
 
 std::string MachineHostName() {
     boost::system::error_code error;
     const std::string name = boost::asio::ip::host_name(error);
-    return error ? std::string() : Lower(name);
+    return error ? std::string() : platform::ascii::Lowered(name);
 }

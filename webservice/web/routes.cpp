@@ -2,7 +2,6 @@
 
 #include <json/value.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -145,8 +144,7 @@ void OnHttpEvent(HttpConnection& connection, int event, const HttpMessage* messa
 }
 
 std::string HandleRequest(std::string_view path) {
-    std::string lowered(path);
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(), platform::ascii::ToLower<char>);
+    const std::string lowered = platform::ascii::Lowered(path);
     for (const Route& route : kRoutes) {
         if (lowered.find(route.name) != std::string::npos) {
             return route.answer();

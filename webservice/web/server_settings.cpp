@@ -7,7 +7,9 @@
 #include <optional>
 #include <set>
 
+#include "platform/ascii.h"
 #include "platform/code_page.h"
+#include "platform/port_number.h"
 #include "platform/read_only_file.h"
 #include "platform/system_error.h"
 
@@ -39,18 +41,8 @@ std::vector<std::string> Words(std::string_view text) {
     return words;
 }
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
-    return text;
-}
-
 bool IsDigits(std::string_view text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
-bool IsAlphaNumeric(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
 // A host name as it stands in a Host field: letters, digits, '-', '_' and dots between labels.
@@ -60,16 +52,13 @@ bool IsHostName(std::string_view name) {
         return false;
     }
     return std::all_of(name.begin(), name.end(), [](char c) {
-        return IsAlphaNumeric(c) || c == '-' || c == '_' || c == '.';
+        return platform::ascii::IsAlphanumeric(c) || c == '-' || c == '_' || c == '.';
     });
 }
 
 bool IsPort(std::string_view text) {
-    if (!IsDigits(text) || text.size() > 5) {
-        return false;
-    }
-    const unsigned long port = std::stoul(std::string(text));
-    return port >= 1 && port <= 65535;
+    const std::optional<std::uint16_t> port = platform::ParsePortNumber(text);
+    return port && *port >= 1;
 }
 
 // scheme "://" host [":" port], as a browser writes an Origin field; or "null", the origin of
@@ -79,12 +68,13 @@ bool IsOrigin(std::string_view origin) {
         return true;
     }
     const std::size_t separator = origin.find("://");
-    if (separator == std::string_view::npos || separator == 0 || !IsAlphaNumeric(origin[0])) {
+    if (separator == std::string_view::npos || separator == 0 ||
+        !platform::ascii::IsAlphanumeric(origin[0])) {
         return false;
     }
     const std::string_view scheme = origin.substr(0, separator);
     if (!std::all_of(scheme.begin(), scheme.end(), [](char c) {
-            return IsAlphaNumeric(c) || c == '+' || c == '-' || c == '.';
+            return platform::ascii::IsAlphanumeric(c) || c == '+' || c == '-' || c == '.';
         })) {
         return false;
     }
@@ -131,7 +121,7 @@ std::string ParseList(std::string_view value, bool (*check)(std::string_view), c
         if (!check(word)) {
             return "\"" + word + "\" is not " + what;
         }
-        list.push_back(Lower(word));
+        list.push_back(platform::ascii::Lowered(word));
     }
     return {};
 }
