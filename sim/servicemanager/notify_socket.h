@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/socket.h"
+
 namespace sim {
 
 // The service manager's end of the notification socket: an AF_UNIX datagram socket at a path,
@@ -26,7 +28,7 @@ class NotifySocket {
 
   private:
     std::filesystem::path path_;
-    int socket_ = -1;
+    platform::Socket socket_;
     bool bound_ = false;
 };
 
