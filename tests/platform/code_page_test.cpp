@@ -41,11 +41,13 @@ TEST(CodePageTest, AnsiCodePageIsGbk) {
 
 TEST(CodePageTest, UnmappableCharactersBecomeDefaultCharacter) {
     EXPECT_EQ(codepage::FromUtf16(codepage::kAnsi, u"a\U00020BB7b"), "a?b");
+    // A lead byte without a trail byte it can take, in the middle and at the end.
     EXPECT_EQ(codepage::ToUtf16(codepage::kAnsi,
-                                "a\xFF"
+                                "a\x81\x7F"
                                 "b"),
-              u"a\uFFFD"
+              u"a\uFFFD\x7F"
               "b");
+    EXPECT_EQ(codepage::ToUtf16(codepage::kAnsi, "a\x81"), u"a\uFFFD");
 }
 
 TEST(CodePageTest, UnknownCodePageIsRefused) {

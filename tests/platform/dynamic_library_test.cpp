@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "platform_names.h"
+
 using platform::DynamicLibrary;
 
 TEST(DynamicLibraryTest, BindsExportsOfALoadedLibrary) {
-    DynamicLibrary library = DynamicLibrary::Load(u"libm.so.6");
+    DynamicLibrary library = DynamicLibrary::Load(platform_names::kSystemLibrary);
     ASSERT_TRUE(library.IsLoaded());
     auto cosine = library.Bind<double (*)(double)>("cos");
     ASSERT_NE(cosine, nullptr);
@@ -14,18 +16,18 @@ TEST(DynamicLibraryTest, BindsExportsOfALoadedLibrary) {
 }
 
 TEST(DynamicLibraryTest, MissingLibraryIsNotLoadedAndHasNoExports) {
-    DynamicLibrary library = DynamicLibrary::Load(u"/nonexistent/libnothing.so");
+    DynamicLibrary library = DynamicLibrary::Load(platform_names::kMissingLibrary);
     EXPECT_FALSE(library.IsLoaded());
     EXPECT_EQ(library.Symbol("cos"), nullptr);
 }
 
 TEST(DynamicLibraryTest, MovingHandsOverOwnership) {
-    DynamicLibrary first = DynamicLibrary::Load(u"libm.so.6");
+    DynamicLibrary first = DynamicLibrary::Load(platform_names::kSystemLibrary);
     DynamicLibrary second = std::move(first);
     EXPECT_FALSE(first.IsLoaded());  // NOLINT(bugprone-use-after-move): moved-from state is defined
     EXPECT_TRUE(second.IsLoaded());
 }
 
 TEST(DynamicLibraryTest, SharedLibraryFileNameFollowsTheSystemConvention) {
-    EXPECT_EQ(platform::SharedLibraryFileName(u"Trovik"), u"libTrovik.so");
+    EXPECT_EQ(platform::SharedLibraryFileName(u"Trovik"), platform_names::kTrovikFileName);
 }

@@ -1,31 +1,43 @@
 #include "platform/program_path.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include "platform/code_page.h"
+#include <filesystem>
+
+#include "platform_names.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The directory's path in one form, with a trailing separator whether it was given one or not.
+fs::path AsDirectory(const fs::path& directory) {
+    return (directory / "").lexically_normal();
+}
+
+}  // namespace
 
 TEST(ProgramPathTest, NamesThisTestProgram) {
-    const std::string path = platform::codepage::Utf16ToUtf8(platform::ProgramPath());
+    const fs::path path(platform::ProgramPath());
     ASSERT_FALSE(path.empty());
-    EXPECT_EQ(path.front(), '/');
-    EXPECT_EQ(path.substr(path.rfind('/') + 1), "platform_tests");
+    EXPECT_TRUE(path.is_absolute()) << path;
+    EXPECT_EQ(path.filename().u16string(), platform_names::kTestProgramFileName);
 }
 
 TEST(ProgramPathTest, TheProgramDirectoryHoldsTheProgramWithoutATrailingSeparator) {
     const std::u16string directory = platform::ProgramDirectory();
     ASSERT_FALSE(directory.empty());
     EXPECT_NE(directory.back(), platform::kPathSeparator);
-    EXPECT_EQ(directory + platform::kPathSeparator + u"platform_tests", platform::ProgramPath());
+    EXPECT_EQ(directory + platform::kPathSeparator + platform_names::kTestProgramFileName,
+              platform::ProgramPath());
 }
 
 TEST(ProgramPathTest, ChangeCurrentDirectoryChangesTheWorkingDirectory) {
-    char before[4096];
-    ASSERT_NE(getcwd(before, sizeof before), nullptr);
-    EXPECT_TRUE(platform::ChangeCurrentDirectory(u"/tmp"));
-    char now[4096];
-    ASSERT_NE(getcwd(now, sizeof now), nullptr);
-    EXPECT_STREQ(now, "/tmp");
-    EXPECT_FALSE(platform::ChangeCurrentDirectory(u"/nonexistent/dir"));
-    ASSERT_EQ(chdir(before), 0);
+    const fs::path before = fs::current_path();
+    const fs::path elsewhere = fs::temp_directory_path();
+    EXPECT_TRUE(platform::ChangeCurrentDirectory(elsewhere.u16string()));
+    EXPECT_EQ(AsDirectory(fs::current_path()), AsDirectory(elsewhere));
+    EXPECT_FALSE(platform::ChangeCurrentDirectory((elsewhere / "no-such-directory").u16string()));
+    EXPECT_EQ(AsDirectory(fs::current_path()), AsDirectory(elsewhere));
+    fs::current_path(before);
 }

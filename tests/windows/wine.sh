@@ -14,6 +14,8 @@ shift 2
 # (WINEDEBUG=+eventlog shows the event-log reports): the programs' output alone.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG="${WINEDEBUG:--all}"
+# The programs run as on a Chinese Windows desktop, whose ANSI code page is GBK (936).
+export LC_ALL=zh_CN.UTF-8
 
 case "$command" in
 make-prefix)

@@ -1,0 +1,177 @@
+// Windows sockets 1.1: the socket library is started per user, readiness is waited for with
+// select, and a connect that fails without blocking is reported in select's exception set.
+#include "platform/socket.h"
+
+#include <winsock.h>
+
+#include <cstring>
+
+namespace platform {
+namespace {
+
+SOCKET ToSocket(NativeSocket socket) {
+    return static_cast<SOCKET>(socket);
+}
+
+}  // namespace
+
+SocketLibrary::SocketLibrary() {
+    WSADATA data;
+    startError_ = WSAStartup(MAKEWORD(1, 1), &data);
+}
+
+SocketLibrary::~SocketLibrary() {
+    WSACleanup();
+}
+
+struct Socket::Handle {
+    explicit Handle(SOCKET s) : socket(s) {}
+    ~Handle() { closesocket(socket); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    SOCKET socket;
+};
+
+Socket::Socket() = default;
+
+Socket::Socket(NativeSocket handle) {
+    if (handle != kNoSocket) {
+        handle_ = std::make_unique<Handle>(ToSocket(handle));
+    }
+}
+
+Socket::~Socket() = default;
+Socket::Socket(Socket&& other) noexcept = default;
+Socket& Socket::operator=(Socket&& other) noexcept = default;
+
+bool Socket::IsOpen() const {
+    return handle_ != nullptr;
+}
+
+NativeSocket Socket::Native() const {
+    return handle_ ? static_cast<NativeSocket>(handle_->socket) : kNoSocket;
+}
+
+void Socket::Close() {
+    handle_.reset();
+}
+
+static_assert(static_cast<NativeSocket>(INVALID_SOCKET) == kNoSocket,
+              "no socket is the same value on every side");
+
+Socket OpenTcpSocket() {
+    return Socket(static_cast<NativeSocket>(socket(AF_INET, SOCK_STREAM, 0)));
+}
+
+std::optional<Ipv4Address> ResolveIpv4(const std::string& host) {
+    if (host.empty() || host.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    in_addr address{};
+    address.s_addr = inet_addr(host.c_str());
+    // inet_addr answers INADDR_NONE for a name, and for the broadcast address written out.
+    if (address.s_addr == INADDR_NONE && host != "255.255.255.255") {
+        const hostent* found = gethostbyname(host.c_str());
+        if (found == nullptr || found->h_addrtype != AF_INET || found->h_addr_list[0] == nullptr) {
+            return std::nullopt;
+        }
+        std::memcpy(&address.s_addr, found->h_addr_list[0], sizeof address.s_addr);
+    }
+    Ipv4Address octets;
+    std::memcpy(octets.data(), &address.s_addr, octets.size());
+    return octets;
+}
+
+int LastSocketError() {
+    return WSAGetLastError();
+}
+
+bool SetBlocking(NativeSocket socket, bool blocking) {
+    u_long nonBlocking = blocking ? 0 : 1;
+    return ioctlsocket(ToSocket(socket), FIONBIO, &nonBlocking) == 0;
+}
+
+bool SetNoDelay(NativeSocket socket) {
+    const BOOL noDelay = TRUE;
+    return setsockopt(ToSocket(socket), IPPROTO_TCP, TCP_NODELAY,
+                      reinterpret_cast<const char*>(&noDelay), sizeof noDelay) == 0;
+}
+
+bool SetIoTimeouts(NativeSocket socket, std::chrono::milliseconds timeout) {
+    const DWORD value = static_cast<DWORD>(timeout.count());
+    const char* option = reinterpret_cast<const char*>(&value);
+    const bool send =
+        setsockopt(ToSocket(socket), SOL_SOCKET, SO_SNDTIMEO, option, sizeof value) == 0;
+    const bool receive =
+        setsockopt(ToSocket(socket), SOL_SOCKET, SO_RCVTIMEO, option, sizeof value) == 0;
+    return send && receive;
+}
+
+void StartConnect(NativeSocket socket, const Ipv4Address& address, std::uint16_t port) {
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    std::memcpy(&server.sin_addr.s_addr, address.data(), address.size());
+    server.sin_port = htons(port);
+    connect(ToSocket(socket), reinterpret_cast<const sockaddr*>(&server), sizeof server);
+}
+
+int ConnectionError(NativeSocket socket) {
+    int error = 0;
+    int length = sizeof error;
+    if (getsockopt(ToSocket(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                   &length) != 0) {
+        return LastSocketError();
+    }
+    if (error != 0) {
+        return error;
+    }
+    // A connect that failed at once leaves no pending error; only a connected socket has a peer.
+    sockaddr_in peer{};
+    int peerLength = sizeof peer;
+    if (getpeername(ToSocket(socket), reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
+        return LastSocketError();
+    }
+    return 0;
+}
+
+// select's sets here are arrays of handles with a count, so one socket fits whatever its value.
+int WaitForSocket(NativeSocket socket, SocketReadiness readiness,
+                  std::chrono::milliseconds timeout) {
+    if (socket == kNoSocket) {
+        return -1;
+    }
+    fd_set ready;
+    fd_set failed;
+    FD_ZERO(&ready);
+    FD_ZERO(&failed);
+    FD_SET(ToSocket(socket), &ready);
+    FD_SET(ToSocket(socket), &failed);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
+    timeval wait{};
+    wait.tv_sec = static_cast<long>(seconds.count());
+    wait.tv_usec = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::microseconds>(timeout - seconds).count());
+    const bool readable = readiness == SocketReadiness::Readable;
+    const int result =
+        select(0, readable ? &ready : nullptr, readable ? nullptr : &ready, &failed, &wait);
+    return result == SOCKET_ERROR ? -1 : result;
+}
+
+int SendBytes(NativeSocket socket, const void* data, int length) {
+    if (length < 0) {
+        WSASetLastError(WSAEINVAL);
+        return -1;
+    }
+    return send(ToSocket(socket), static_cast<const char*>(data), length, 0);
+}
+
+int ReceiveBytes(NativeSocket socket, void* buffer, int capacity) {
+    if (capacity < 0) {
+        WSASetLastError(WSAEINVAL);
+        return -1;
+    }
+    return recv(ToSocket(socket), static_cast<char*>(buffer), capacity, 0);
+}
+
+}  // namespace platform
