@@ -104,4 +104,16 @@ int SendBytes(NativeSocket socket, const void* data, int length);
 // connection, or a negative value on failure.
 int ReceiveBytes(NativeSocket socket, void* buffer, int capacity);
 
+// Listening, for the programs that stand in for servers.
+
+// Binds the socket to 127.0.0.1 and the port (0: a free one), even while connections of an
+// earlier listener on that port linger; the port bound, or none (LastSocketError says why).
+std::optional<std::uint16_t> BindToLoopback(NativeSocket socket, std::uint16_t port);
+
+// Starts listening with a queue of `backlog` connections; false when that fails.
+bool Listen(NativeSocket socket, int backlog);
+
+// The next connection waiting on a listening socket; none when there is none to be had.
+Socket AcceptConnection(NativeSocket listener);
+
 }  // namespace platform

@@ -175,4 +175,28 @@ int ReceiveBytes(NativeSocket socket, void* buffer, int capacity) {
     return static_cast<int>(recv(Descriptor(socket), buffer, static_cast<size_t>(capacity), 0));
 }
 
+std::optional<std::uint16_t> BindToLoopback(NativeSocket socket, std::uint16_t port) {
+    const int reuse = 1;
+    setsockopt(Descriptor(socket), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    socklen_t length = sizeof address;
+    if (bind(Descriptor(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
+            0 ||
+        getsockname(Descriptor(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return std::nullopt;
+    }
+    return ntohs(address.sin_port);
+}
+
+bool Listen(NativeSocket socket, int backlog) {
+    return listen(Descriptor(socket), backlog) == 0;
+}
+
+Socket AcceptConnection(NativeSocket listener) {
+    return Socket(accept(Descriptor(listener), nullptr, nullptr));
+}
+
 }  // namespace platform

@@ -174,4 +174,28 @@ int ReceiveBytes(NativeSocket socket, void* buffer, int capacity) {
     return recv(ToSocket(socket), static_cast<char*>(buffer), capacity, 0);
 }
 
+std::optional<std::uint16_t> BindToLoopback(NativeSocket socket, std::uint16_t port) {
+    const BOOL reuse = TRUE;
+    setsockopt(ToSocket(socket), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse),
+               sizeof reuse);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    int length = sizeof address;
+    if (bind(ToSocket(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(ToSocket(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return std::nullopt;
+    }
+    return ntohs(address.sin_port);
+}
+
+bool Listen(NativeSocket socket, int backlog) {
+    return listen(ToSocket(socket), backlog) == 0;
+}
+
+Socket AcceptConnection(NativeSocket listener) {
+    return Socket(static_cast<NativeSocket>(accept(ToSocket(listener), nullptr, nullptr)));
+}
+
 }  // namespace platform

@@ -1,8 +1,5 @@
 #include "sim/decoder/decoder_server.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <cstring>
 
 namespace decoder {
@@ -24,27 +21,18 @@ DecoderServer::DecoderServer(DecoderScript script, std::uint16_t port, SessionEn
         error_ = Describe("socket");
         return;
     }
-    const int reuse = 1;
-    setsockopt(listener_.Native(), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse),
-               sizeof reuse);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    socklen_t length = sizeof address;
-    if (bind(listener_.Native(), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
-        0) {
+    const std::optional<std::uint16_t> bound = platform::BindToLoopback(listener_.Native(), port);
+    if (!bound) {
         error_ = Describe(("port " + std::to_string(port)).c_str());
         listener_.Close();
         return;
     }
-    getsockname(listener_.Native(), reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    port_ = *bound;
     // A bound socket that does not listen answers every connection attempt with a refusal.
     if (script_.refuse) {
         return;
     }
-    if (listen(listener_.Native(), script_.drop ? 0 : 8) != 0) {
+    if (!platform::Listen(listener_.Native(), script_.drop ? 0 : 8)) {
         error_ = Describe("listen");
         listener_.Close();
         return;
@@ -106,7 +94,7 @@ void DecoderServer::Serve() {
                                     kPollSlice) <= 0) {
             continue;
         }
-        platform::Socket client(accept(listener_.Native(), nullptr, nullptr));
+        platform::Socket client = platform::AcceptConnection(listener_.Native());
         if (!client.IsOpen()) {
             continue;
         }
