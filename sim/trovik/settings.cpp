@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <mutex>
 #include <sstream>
 
 #include "platform/code_page.h"
+#include "platform/console.h"
 #include "platform/environment.h"
 #include "platform/file_stamp.h"
 #include "platform/program_path.h"
@@ -172,6 +172,11 @@ bool Apply(Settings& settings, const std::string& key, const std::string& value)
     return false;
 }
 
+// A line on standard error for the person trying the stand-in.
+void Report(const std::string& problem) {
+    platform::WriteErrorLine(platform::codepage::Utf8ToUtf16("trovik-sim: " + problem));
+}
+
 Settings Parse(const std::string& content, const std::string& path, bool report) {
     Settings settings = Defaults();
     std::istringstream lines(content);
@@ -188,8 +193,7 @@ Settings Parse(const std::string& content, const std::string& path, bool report)
         const std::string value =
             equals == std::string::npos ? std::string() : Unquote(Trim(trimmed.substr(equals + 1)));
         if ((equals == std::string::npos || !Apply(settings, key, value)) && report) {
-            std::fprintf(stderr, "trovik-sim: %s:%d: ignored \"%s\"\n", path.c_str(), number,
-                         trimmed.c_str());
+            Report(path + ":" + std::to_string(number) + ": ignored \"" + trimmed + "\"");
         }
     }
     return settings;
@@ -255,8 +259,7 @@ Settings CurrentSettings() {
     lastSource = source;
     if (!content) {
         if (explicitFile && report) {
-            std::fprintf(stderr, "trovik-sim: cannot read %s; using the built-in sample card\n",
-                         path.c_str());
+            Report("cannot read " + path + "; using the built-in sample card");
         }
         return Defaults();
     }
