@@ -4,6 +4,8 @@ find_package(Threads REQUIRED)
 find_package(Boost 1.74 REQUIRED)
 find_package(jsoncpp CONFIG REQUIRED)
 find_package(GTest REQUIRED)
+# The reader SDK's stand-in writes its photo with libjpeg.
+find_package(JPEG REQUIRED)
 
 # libusb-1.0: under libusb 0.1's calls on Windows (platform/win32/usb0).
 find_path(LIBUSB1_INCLUDE_DIR libusb.h PATH_SUFFIXES libusb-1.0 REQUIRED)
@@ -28,7 +30,4 @@ if(NOT WIN32)
     add_library(libusb0 INTERFACE IMPORTED)
     target_include_directories(libusb0 INTERFACE ${LIBUSB0_INCLUDE_DIR})
     target_link_libraries(libusb0 INTERFACE ${LIBUSB0_LIBRARY})
-
-    # Not built for Windows yet: the reader SDK's stand-in writes its photo with libjpeg.
-    find_package(JPEG REQUIRED)
 endif()

@@ -15,6 +15,11 @@ std::u16string ProgramPath();
 // determined.
 std::u16string ProgramDirectory();
 
+// Path of the program or shared library whose code or data holds address, as the system loaded
+// it; empty when it cannot be determined. A shared library finds the files that ship
+// beside it through the address of one of its own functions.
+std::u16string ModuleFileOf(const void* address);
+
 // Makes directory the process's current directory; false when that fails.
 bool ChangeCurrentDirectory(const std::u16string& directory);
 

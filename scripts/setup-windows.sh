@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the Windows cross-build and its tests need (MinGW-w64, Wine), and builds the
-# Windows libraries the suite links, static, for x86_64-w64-mingw32: JsonCpp and libusb-1.0 from
-# Debian's source packages (apt-get source; deb-src entries for the Debian archive are added when
-# none are configured) and GoogleTest from libgtest-dev's sources. The Boost headers of
-# libboost-dev sit beside them through a link, so that the cross-compiler never sees the host's
-# /usr/include.
+# Windows libraries the suite links, static, for x86_64-w64-mingw32: JsonCpp, libusb-1.0 and
+# libjpeg-turbo (for the simulated reader's photo) from Debian's source packages (apt-get source;
+# deb-src entries for the Debian archive are added when none are configured) and GoogleTest from
+# libgtest-dev's sources. The Boost headers of libboost-dev sit beside them through a link, so
+# that the cross-compiler never sees the host's /usr/include.
 #
 # Prints the prefix that holds them (and nothing else on standard output). The prefix is a cache
 # keyed by the package versions and this recipe, so a second run finds it and does nothing;
@@ -21,7 +21,7 @@ sudo_cmd=""
 
 # The source packages built here, and the versions `apt-get source` would fetch, read from the
 # names of their .dsc files ("libjsoncpp_1.9.5-4.dsc"); nothing when a deb-src entry is missing.
-sources=(libjsoncpp libusb-1.0)
+sources=(libjsoncpp libusb-1.0 libjpeg-turbo)
 source_versions() {
   { apt-get source --print-uris -qq "${sources[@]}" 2>/dev/null || true; } |
     awk '$2 ~ /\.dsc$/ { sub(/^[^_]*_/, "", $2); sub(/\.dsc$/, "", $2); print $2 }'
@@ -57,8 +57,8 @@ if [ -z "$versions" ]; then
   $sudo_cmd apt-get update -qq
   versions="$(source_versions)"
 fi
-read -r jsoncpp_version libusb_version <<<"${versions//$'\n'/ }"
-if [ -z "$libusb_version" ]; then
+read -r jsoncpp_version libusb_version jpeg_version <<<"${versions//$'\n'/ }"
+if [ -z "$jpeg_version" ]; then
   echo "apt-get source offers no ${sources[*]} source packages" >&2
   exit 1
 fi
@@ -112,6 +112,13 @@ build_libraries() {
   step make -C "$libusb" -j"$jobs"
   step make -C "$libusb" install
 
+  # The library alone, without the SIMD code (it would need an assembler) or the TurboJPEG API.
+  step cmake -S "$work/libjpeg-turbo-${jpeg_version%-*}" -B "$work/jpeg-build" \
+    "${cmake_static[@]}" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF \
+    -DWITH_TURBOJPEG=OFF
+  step cmake --build "$work/jpeg-build" --parallel "$jobs"
+  step cmake --install "$work/jpeg-build"
+
   step cmake -S /usr/src/googletest -B "$work/googletest-build" "${cmake_static[@]}"
   step cmake --build "$work/googletest-build" --parallel "$jobs"
   step cmake --install "$work/googletest-build"
@@ -125,7 +132,8 @@ build_libraries() {
 # The cache key: the versions of what goes in, and the recipe (the build steps above and the
 # toolchain file).
 recipe="$({ declare -f step build_libraries; cat "$toolchain"; } | sha256sum | cut -c1-12)"
-key="jsoncpp-$jsoncpp_version.libusb-$libusb_version.googletest-$googletest_version"
+key="jsoncpp-$jsoncpp_version.libusb-$libusb_version.jpeg-$jpeg_version"
+key="$key.googletest-$googletest_version"
 key="$key.gcc-$compiler_version.recipe-$recipe"
 prefix="$cache/$(printf '%s' "$key" | tr -c 'A-Za-z0-9.+-' '_')"
 

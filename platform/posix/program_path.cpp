@@ -1,5 +1,6 @@
 #include "platform/program_path.h"
 
+#include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -21,6 +22,14 @@ std::u16string ProgramPath() {
         return {};
     }
     return codepage::Utf8ToUtf16(resolved.get());
+}
+
+std::u16string ModuleFileOf(const void* address) {
+    Dl_info info{};
+    if (address == nullptr || dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
+        return {};
+    }
+    return codepage::Utf8ToUtf16(info.dli_fname);
 }
 
 bool ChangeCurrentDirectory(const std::u16string& directory) {

@@ -9,12 +9,12 @@
 namespace platform {
 namespace {
 
-// The module file name, in a buffer grown until the whole name fits.
-std::wstring ModuleFileName() {
+// The file name of a module (null: the program's), in a buffer grown until the whole name fits.
+std::wstring ModuleFileName(HMODULE module) {
     std::wstring name(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
-            GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+            GetModuleFileNameW(module, name.data(), static_cast<DWORD>(name.size()));
         if (length == 0) {
             return {};
         }
@@ -42,13 +42,29 @@ std::wstring LongForm(const std::wstring& path) {
     return longPath;
 }
 
+// A module's file name in its long form; empty when it cannot be had.
+std::u16string ModulePath(HMODULE module) {
+    const std::wstring name = ModuleFileName(module);
+    return name.empty() ? std::u16string() : win32::FromWide(LongForm(name));
+}
+
 }  // namespace
 
 const char16_t kPathSeparator = u'\\';
 
 std::u16string ProgramPath() {
-    const std::wstring name = ModuleFileName();
-    return name.empty() ? std::u16string() : win32::FromWide(LongForm(name));
+    return ModulePath(nullptr);
+}
+
+std::u16string ModuleFileOf(const void* address) {
+    HMODULE module = nullptr;
+    // Asked about, not loaded again: the module's count of loads is left as it is.
+    if (address == nullptr || !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                                      GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                                  static_cast<LPCWSTR>(address), &module)) {
+        return {};
+    }
+    return ModulePath(module);
 }
 
 bool ChangeCurrentDirectory(const std::u16string& directory) {

@@ -5,25 +5,11 @@
 #include <string>
 
 #include "platform/system_error.h"
+#include "platform/win32/file_handle.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
-
-// An open file handle, closed when the object goes.
-struct FileHandle {
-    explicit FileHandle(HANDLE h) : handle(h) {}
-    ~FileHandle() {
-        if (IsOpen()) {
-            CloseHandle(handle);
-        }
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
-
-    HANDLE handle;
-};
 
 // A directory cannot be opened without backup semantics: it is refused as access denied, as
 // the caller expects.
@@ -37,7 +23,7 @@ HANDLE OpenForReading(std::u16string_view path) {
 
 struct ReadOnlyFile::Handle {
     explicit Handle(HANDLE h) : file(h) {}
-    FileHandle file;
+    win32::FileHandle file;
 };
 
 ReadOnlyFile::ReadOnlyFile(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}

@@ -1,20 +1,19 @@
 #include "sim/trovik/call_log.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/environment.h"
 
 namespace trovik_sim {
 
 void LogCall(const std::string& line) {
-    const char* path = std::getenv("TROVIK_SIM_LOG");
-    if (path == nullptr || *path == '\0') {
+    const auto path = platform::EnvironmentValue(u"TROVIK_SIM_LOG");
+    if (!path || path->empty()) {
         return;
     }
     // Opened per line so every line is on disk before the call returns.
-    if (std::FILE* file = std::fopen(path, "a")) {
-        std::fprintf(file, "%s\n", line.c_str());
-        std::fclose(file);
-    }
+    std::ofstream(std::filesystem::path(*path), std::ios::app | std::ios::binary) << line << '\n';
 }
 
 }  // namespace trovik_sim

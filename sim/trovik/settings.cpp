@@ -1,17 +1,17 @@
 #include "sim/trovik/settings.h"
 
-#include <dlfcn.h>
-#include <sys/stat.h>
-#include <time.h>
-
 #include <algorithm>
-#include <cstdio>
+#include <chrono>
 #include <cstdlib>
 #include <limits>
 #include <mutex>
 #include <sstream>
 
 #include "platform/code_page.h"
+#include "platform/console.h"
+#include "platform/environment.h"
+#include "platform/file_stamp.h"
+#include "platform/program_path.h"
 #include "sim/script/script_text.h"
 
 namespace trovik_sim {
@@ -172,6 +172,11 @@ bool Apply(Settings& settings, const std::string& key, const std::string& value)
     return false;
 }
 
+// A line on standard error for the person trying the stand-in.
+void Report(const std::string& problem) {
+    platform::WriteErrorLine(platform::codepage::Utf8ToUtf16("trovik-sim: " + problem));
+}
+
 Settings Parse(const std::string& content, const std::string& path, bool report) {
     Settings settings = Defaults();
     std::istringstream lines(content);
@@ -188,64 +193,35 @@ Settings Parse(const std::string& content, const std::string& path, bool report)
         const std::string value =
             equals == std::string::npos ? std::string() : Unquote(Trim(trimmed.substr(equals + 1)));
         if ((equals == std::string::npos || !Apply(settings, key, value)) && report) {
-            std::fprintf(stderr, "trovik-sim: %s:%d: ignored \"%s\"\n", path.c_str(), number,
-                         trimmed.c_str());
+            Report(path + ":" + std::to_string(number) + ": ignored \"" + trimmed + "\"");
         }
     }
     return settings;
 }
 
 std::string SettingsFileBesideLibrary() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&CurrentSettings), &info) == 0 ||
-        info.dli_fname == nullptr) {
+    const std::u16string library =
+        platform::ModuleFileOf(reinterpret_cast<const void*>(&CurrentSettings));
+    if (library.empty()) {
         return {};
     }
-    const std::string library = info.dli_fname;
-    const auto slash = library.rfind('/');
-    return (slash == std::string::npos ? std::string() : library.substr(0, slash + 1)) +
-           "trovik-sim.conf";
+    const auto separator = library.rfind(platform::kPathSeparator);
+    const std::u16string directory =
+        separator == std::u16string::npos ? std::u16string() : library.substr(0, separator + 1);
+    return platform::codepage::Utf16ToUtf8(directory + u"trovik-sim.conf");
 }
 
-// What tells one state of a file from another without reading it.
-struct FileStamp {
-    dev_t device;
-    ino_t inode;
-    off_t size;
-    timespec modified;
-    timespec changed;
-
-    bool operator==(const FileStamp& other) const {
-        return device == other.device && inode == other.inode && size == other.size &&
-               Same(modified, other.modified) && Same(changed, other.changed);
-    }
-
-    // Changed so lately that a further change within the clock's granularity would leave the same
-    // stamp: such a file is read again at every call until its stamp has aged.
-    bool Recent() const {
-        timespec now{};
-        clock_gettime(CLOCK_REALTIME, &now);
-        return now.tv_sec - std::max(modified.tv_sec, changed.tv_sec) < 2;
-    }
-
-  private:
-    static bool Same(const timespec& a, const timespec& b) {
-        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-    }
-};
-
-std::optional<FileStamp> StampOf(const std::string& path) {
-    struct stat info;
-    if (path.empty() || stat(path.c_str(), &info) != 0) {
-        return std::nullopt;
-    }
-    return FileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+// Changed so lately that a further change within the clock's granularity would leave the same
+// stamp: such a file is read again at every call until its stamp has aged.
+bool IsRecent(const platform::FileStamp& stamp) {
+    return std::chrono::system_clock::now() - std::max(stamp.modified, stamp.changed) <
+           std::chrono::seconds(2);
 }
 
 // The settings last parsed, and the state of the file they came from.
 struct ParsedFile {
     std::string path;
-    FileStamp stamp;
+    platform::FileStamp stamp;
     Settings settings;
 };
 
@@ -267,11 +243,13 @@ Settings CurrentSettings() {
     static std::optional<ParsedFile> last;
     const std::lock_guard<std::mutex> lock(mutex);
 
-    const char* named = std::getenv("TROVIK_SIM_CONFIG");
-    const bool explicitFile = named != nullptr && *named != '\0';
+    const std::string named = platform::codepage::Utf16ToUtf8(
+        platform::EnvironmentValue(u"TROVIK_SIM_CONFIG").value_or(std::u16string()));
+    const bool explicitFile = !named.empty();
     const std::string path = explicitFile ? named : SettingsFileBesideLibrary();
-    const std::optional<FileStamp> stamp = StampOf(path);
-    if (last && stamp && last->path == path && last->stamp == *stamp && !last->stamp.Recent()) {
+    const std::optional<platform::FileStamp> stamp =
+        platform::StampOfFile(platform::codepage::Utf8ToUtf16(path));
+    if (last && stamp && last->path == path && last->stamp == *stamp && !IsRecent(last->stamp)) {
         return last->settings;
     }
     last.reset();
@@ -281,8 +259,7 @@ Settings CurrentSettings() {
     lastSource = source;
     if (!content) {
         if (explicitFile && report) {
-            std::fprintf(stderr, "trovik-sim: cannot read %s; using the built-in sample card\n",
-                         path.c_str());
+            Report("cannot read " + path + "; using the built-in sample card");
         }
         return Defaults();
     }

@@ -6,12 +6,20 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <type_traits>
 
 #include "sim/trovik/call_log.h"
 #include "sim/trovik/photo.h"
 #include "sim/trovik/settings.h"
+#include "trovik_sim_export.h"
+#include "webservice/reader/trovik_sdk.h"
 
-#define TROVIK_EXPORT extern "C" __attribute__((visibility("default")))
+// An export by its plain name. Each one is checked against the type its callers bind it by,
+// which carries the SDK's calling convention.
+#define TROVIK_EXPORT extern "C" TROVIK_SIM_EXPORT
+#define TROVIK_EXPORT_TYPE(name, type)                           \
+    static_assert(std::is_same_v<decltype(&name), trovik::type>, \
+                  #name " has the type its callers bind it by")
 
 namespace {
 
@@ -59,18 +67,21 @@ TROVIK_EXPORT int QMX_InitComm(int port) {
     const auto ports = CurrentSettings().ports;
     return std::find(ports.begin(), ports.end(), port) != ports.end() ? 1 : 0;
 }
+TROVIK_EXPORT_TYPE(QMX_InitComm, PortFn);
 #endif
 
 TROVIK_EXPORT int QMX_CloseComm() {
     LogCall("QMX_CloseComm()");
     return CurrentSettings().closeOk ? 1 : 0;
 }
+TROVIK_EXPORT_TYPE(QMX_CloseComm, NoArgFn);
 
 #ifndef TROVIK_SIM_NO_AUTHENTICATE
 TROVIK_EXPORT int QMX_Authenticate() {
     LogCall("QMX_Authenticate()");
     return CurrentSettings().cardPresent ? 1 : 0;
 }
+TROVIK_EXPORT_TYPE(QMX_Authenticate, NoArgFn);
 #endif
 
 TROVIK_EXPORT int QMX_FindCard() {
@@ -78,12 +89,14 @@ TROVIK_EXPORT int QMX_FindCard() {
     const Settings settings = CurrentSettings();
     return settings.cardPresent && settings.findOk ? 1 : 0;
 }
+TROVIK_EXPORT_TYPE(QMX_FindCard, NoArgFn);
 
 TROVIK_EXPORT int QMX_SelectCard() {
     LogCall("QMX_SelectCard()");
     const Settings settings = CurrentSettings();
     return settings.cardPresent && settings.selectOk ? 1 : 0;
 }
+TROVIK_EXPORT_TYPE(QMX_SelectCard, NoArgFn);
 
 TROVIK_EXPORT int QMX_Read_FPContent() {
     LogCall("QMX_Read_FPContent()");
@@ -91,6 +104,7 @@ TROVIK_EXPORT int QMX_Read_FPContent() {
     std::this_thread::sleep_for(std::chrono::milliseconds(settings.readDelayMs));
     return settings.cardPresent ? 1 : 0;
 }
+TROVIK_EXPORT_TYPE(QMX_Read_FPContent, NoArgFn);
 
 TROVIK_EXPORT int QMX_GetSAMIDU(char16_t* buffer) {
     LogCall("QMX_GetSAMIDU()");
@@ -101,11 +115,13 @@ TROVIK_EXPORT int QMX_GetSAMIDU(char16_t* buffer) {
     PutText(settings.samId, buffer, kSamIdBufferUnits, settings.fillWholeBuffers);
     return 1;
 }
+TROVIK_EXPORT_TYPE(QMX_GetSAMIDU, SamIdFn);
 
 #define TROVIK_TEXT_GETTER(name, key)                       \
     TROVIK_EXPORT int name(char16_t* buffer, int* length) { \
         return TextGetter(#name, key, buffer, length);      \
-    }
+    }                                                       \
+    TROVIK_EXPORT_TYPE(name, TextFn);
 
 TROVIK_TEXT_GETTER(GetPeopleNameU, "card.name")
 TROVIK_TEXT_GETTER(GetPeopleSexU, "card.sex")
@@ -133,6 +149,7 @@ TROVIK_EXPORT int GetSexCode(std::int32_t* value, int* length) {
     *value = CurrentSettings().sexCode;
     return 1;
 }
+TROVIK_EXPORT_TYPE(GetSexCode, IntFn);
 
 TROVIK_EXPORT int GetBMPData(std::uint8_t* buffer, int* length) {
     LogCall("GetBMPData(" + LengthText(length) + ")");
@@ -144,6 +161,7 @@ TROVIK_EXPORT int GetBMPData(std::uint8_t* buffer, int* length) {
     std::memcpy(buffer, bmp.data(), bmp.size());
     return 1;
 }
+TROVIK_EXPORT_TYPE(GetBMPData, BytesFn);
 
 // Raw JPEG bytes; the reader binds this export but never calls it.
 TROVIK_EXPORT int GetJpgData(std::uint8_t* buffer, int* length) {
@@ -157,12 +175,14 @@ TROVIK_EXPORT int GetJpgData(std::uint8_t* buffer, int* length) {
     *length = static_cast<int>(jpeg.size());
     return 1;
 }
+TROVIK_EXPORT_TYPE(GetJpgData, BytesFn);
 
 // Fingerprint data; the sample card carries none.
 TROVIK_EXPORT int GetFPDate(std::uint8_t* /*buffer*/, int* length) {
     LogCall("GetFPDate(" + LengthText(length) + ")");
     return 0;
 }
+TROVIK_EXPORT_TYPE(GetFPDate, BytesFn);
 
 #ifndef TROVIK_SIM_NO_BASE64
 TROVIK_EXPORT int Getbase64JpgData(std::uint8_t* buffer, int* length) {
@@ -185,6 +205,7 @@ TROVIK_EXPORT int Getbase64JpgData(std::uint8_t* buffer, int* length) {
     std::memcpy(buffer, text.c_str(), text.size() + 1);
     return 1;
 }
+TROVIK_EXPORT_TYPE(Getbase64JpgData, BytesFn);
 #endif
 
 TROVIK_EXPORT int GetIssuesNumU(std::uint32_t* count) {
@@ -197,3 +218,4 @@ TROVIK_EXPORT int GetIssuesNumU(std::uint32_t* count) {
     *count = *settings.issuesNum;
     return 1;
 }
+TROVIK_EXPORT_TYPE(GetIssuesNumU, CountFn);

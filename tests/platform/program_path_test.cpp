@@ -32,6 +32,14 @@ TEST(ProgramPathTest, TheProgramDirectoryHoldsTheProgramWithoutATrailingSeparato
               platform::ProgramPath());
 }
 
+TEST(ProgramPathTest, TheModuleOfTheProgramsOwnCodeIsTheProgram) {
+    const std::u16string module =
+        platform::ModuleFileOf(reinterpret_cast<const void*>(&platform::ProgramPath));
+    ASSERT_FALSE(module.empty());
+    EXPECT_TRUE(fs::equivalent(module, platform::ProgramPath()));
+    EXPECT_EQ(platform::ModuleFileOf(nullptr), u"");
+}
+
 TEST(ProgramPathTest, ChangeCurrentDirectoryChangesTheWorkingDirectory) {
     const fs::path before = fs::current_path();
     const fs::path elsewhere = fs::temp_directory_path();

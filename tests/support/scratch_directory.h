@@ -1,18 +1,24 @@
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
+#include <string_view>
 
-// A fresh directory under the system's temporary directory, removed with everything in it when
-// the object goes.
+// A fresh directory under the system's temporary directory, open to its owner alone, removed
+// with everything in it when the object goes.
 class ScratchDirectory {
   public:
-    ScratchDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zembra-host-XXXXXX");
-        path_ = mkdtemp(pattern.data());
+    explicit ScratchDirectory(std::string_view prefix = "zembra-host-") {
+        std::random_device random;
+        // A name another test already holds is passed over; any other failure throws.
+        do {
+            path_ = std::filesystem::temp_directory_path() /
+                    (std::string(prefix) + std::to_string(random()));
+        } while (!std::filesystem::create_directory(path_));
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
     }
     ~ScratchDirectory() {
         std::error_code ignored;

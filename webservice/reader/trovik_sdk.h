@@ -2,9 +2,11 @@
 
 #include <cstdint>
 
-// Call contract of the reader maker's SDK (Trovik), loaded at run time. Every export returns 1
-// for success. Texts come back as NUL-terminated UTF-16 in a caller-zeroed buffer; a length
-// argument points at the buffer's size in bytes.
+// Call contract of the reader maker's SDK (Trovik), loaded at run time. The exports have C
+// linkage and the platform's C calling convention (the one convention of 64-bit Windows) and are
+// found by their plain names. Every export returns 1 for success. Texts come back as
+// NUL-terminated UTF-16 in a caller-zeroed buffer; a length argument points at the buffer's size
+// in bytes.
 namespace trovik {
 
 constexpr const char16_t* kLibraryBaseName = u"Trovik";

@@ -131,7 +131,8 @@ std::string Apply(ServerSettings& settings, const std::string& key, std::string_
     if (key == "listen") {
         boost::system::error_code error;
         const auto address = boost::asio::ip::make_address_v4(std::string(value), error);
-        if (error) {
+        // Four dotted decimals and nothing else: Windows would also take shorthands like 127.1.
+        if (error || address.to_string() != value) {
             return "listen takes one IPv4 address, such as 127.0.0.1, not \"" + std::string(value) +
                    "\"";
         }

@@ -79,7 +79,7 @@ class CardContentsTest : public TrovikSimTest {
 };
 
 TEST_F(CardContentsTest, TheShippedSampleCardIsTheBuiltInOne) {
-    std::ifstream sample(TROVIK_SIM_SAMPLE_CONFIG);
+    std::ifstream sample(TROVIK_SIM_SAMPLE_CONFIG, std::ios::binary);
     const std::string sampleText((std::istreambuf_iterator<char>(sample)), {});
     ASSERT_FALSE(sampleText.empty());
     for (const std::string& settings : {sampleText, std::string()}) {
@@ -103,6 +103,24 @@ TEST_F(CardContentsTest, TheShippedSampleCardIsTheBuiltInOne) {
         EXPECT_EQ(record->passCheckId, u"");
         EXPECT_EQ(record->issuesNum, u"1");
     }
+}
+
+TEST_F(CardContentsTest, WithoutANamedFileTheSettingsBesideTheLibraryHold) {
+    const std::filesystem::path folder = Directory() / "sdk";
+    std::filesystem::create_directory(folder);
+    const std::filesystem::path library =
+        folder / platform::SharedLibraryFileName(trovik::kLibraryBaseName);
+    std::filesystem::copy_file(std::filesystem::path(Variant("full")), library);
+    std::ofstream(folder / "trovik-sim.conf", std::ios::binary) << "card.name = 旁边的卡\n";
+    ASSERT_TRUE(platform::SetEnvironmentValue(u"TROVIK_SIM_CONFIG", std::nullopt));
+
+    CardReader reader;
+    ASSERT_EQ(reader.LoadSdkFrom(library.u16string()), 1);
+    ASSERT_EQ(reader.Open(), ReaderResult::Success);
+    auto record = std::make_unique<Reader::PersonInfoEx>();
+    ASSERT_EQ(reader.ReadCard(record.get()), ReaderResult::Success);
+    EXPECT_EQ(record->peopleName, u"旁边的卡");
+    EXPECT_EQ(record->peopleSex, u"男");
 }
 
 TEST_F(CardContentsTest, ThePhotoIsA102By126BitmapAndTheSamePictureAsBase64Jpeg) {

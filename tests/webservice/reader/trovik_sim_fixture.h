@@ -1,43 +1,46 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/code_page.h"
+#include "platform/dynamic_library.h"
+#include "platform/environment.h"
+#include "tests/support/scratch_directory.h"
+#include "webservice/reader/trovik_sdk.h"
 
 // A test that runs against the simulated SDK with settings and a call log of its own, in a
 // temporary directory that goes with the test.
 class TrovikSimTest : public ::testing::Test {
   protected:
+    TrovikSimTest() : directory_("trovik-sim-") {}
+
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "trovik-sim-XXXXXX");
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        directory_ = pattern;
         WriteSettings("");
-        setenv("TROVIK_SIM_CONFIG", SettingsPath().c_str(), 1);
-        setenv("TROVIK_SIM_LOG", LogPath().c_str(), 1);
+        ASSERT_TRUE(
+            platform::SetEnvironmentValue(u"TROVIK_SIM_CONFIG", SettingsPath().u16string()));
+        ASSERT_TRUE(platform::SetEnvironmentValue(u"TROVIK_SIM_LOG", LogPath().u16string()));
     }
 
     void TearDown() override {
-        unsetenv("TROVIK_SIM_CONFIG");
-        unsetenv("TROVIK_SIM_LOG");
-        std::error_code ignored;
-        std::filesystem::remove_all(directory_, ignored);
+        platform::SetEnvironmentValue(u"TROVIK_SIM_CONFIG", std::nullopt);
+        platform::SetEnvironmentValue(u"TROVIK_SIM_LOG", std::nullopt);
     }
 
     // Settings on top of the built-in sample card, one "key = value" per line.
-    void WriteSettings(const std::string& text) { std::ofstream(SettingsPath()) << text; }
+    void WriteSettings(const std::string& text) {
+        std::ofstream(SettingsPath(), std::ios::binary) << text;
+    }
 
     // The library of a variant of the simulated SDK: full, no-base64, no-passcheck, ...
     static std::u16string Variant(const std::string& name) {
-        return platform::codepage::Utf8ToUtf16(std::string(TROVIK_SIM_DIR) + "/" + name +
-                                               "/libTrovik.so");
+        return (std::filesystem::path(TROVIK_SIM_DIR) / name /
+                platform::SharedLibraryFileName(trovik::kLibraryBaseName))
+            .u16string();
     }
 
     // The SDK calls made since the last ForgetCalls, one per line, as the simulation logs them.
@@ -52,9 +55,10 @@ class TrovikSimTest : public ::testing::Test {
 
     void ForgetCalls() { std::ofstream(LogPath(), std::ios::trunc); }
 
-    std::string SettingsPath() const { return (directory_ / "trovik-sim.conf").string(); }
-    std::string LogPath() const { return (directory_ / "calls.log").string(); }
+    const std::filesystem::path& Directory() const { return directory_.Path(); }
+    std::filesystem::path SettingsPath() const { return Directory() / "trovik-sim.conf"; }
+    std::filesystem::path LogPath() const { return Directory() / "calls.log"; }
 
   private:
-    std::filesystem::path directory_;
+    ScratchDirectory directory_;
 };

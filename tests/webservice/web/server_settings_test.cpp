@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/code_page.h"
 #include "tests/support/scratch_directory.h"
 
 namespace {
@@ -107,8 +106,7 @@ TEST(ServerSettingsTest, TheFileIsOptionalButMustBeReadableWhenThere) {
     ScratchDirectory scratch;
     const std::filesystem::path file = scratch.Path() / "zembra.conf";
     const auto load = [&file](ServerSettings& settings, std::string& problem) {
-        return LoadServerSettings(platform::codepage::Utf8ToUtf16(file.string()), settings,
-                                  problem);
+        return LoadServerSettings(file.u16string(), settings, problem);
     };
     ServerSettings settings;
     settings.idleTimeout = 7s;
@@ -122,12 +120,12 @@ TEST(ServerSettingsTest, TheFileIsOptionalButMustBeReadableWhenThere) {
 
     std::ofstream(file) << "# set\nidle_timeout = 9s\n";
     EXPECT_FALSE(load(settings, problem));
-    EXPECT_EQ(problem.rfind(file.string() + ", line 2: idle_timeout", 0), 0u) << problem;
+    EXPECT_EQ(problem.rfind(file.u8string() + ", line 2: idle_timeout", 0), 0u) << problem;
 
     std::filesystem::remove(file);
     std::filesystem::create_directory(file);
     EXPECT_FALSE(load(settings, problem));
-    EXPECT_EQ(problem.rfind(file.string() + ": cannot be read", 0), 0u) << problem;
+    EXPECT_EQ(problem.rfind(file.u8string() + ": cannot be read", 0), 0u) << problem;
 }
 
 }  // namespace
