@@ -1,22 +1,23 @@
 #include "relay/engine/relay_state.h"
 
-#include <cstdlib>
+#include "platform/code_page.h"
+#include "platform/environment.h"
 
 namespace {
 
-std::string SettingOrEnvironment(const char* variable, const char* buildValue) {
-    const char* value = std::getenv(variable);
-    return (value != nullptr && *value != '\0') ? value : buildValue;
+std::string SettingOrEnvironment(std::u16string_view variable, const char* buildValue) {
+    const std::optional<std::u16string> value = platform::EnvironmentValue(variable);
+    return (value && !value->empty()) ? platform::codepage::Utf16ToUtf8(*value) : buildValue;
 }
 
 }  // namespace
 
 std::string DefaultServerHost() {
-    return SettingOrEnvironment("OSTREL_DEFAULT_SERVER", OSTREL_DEFAULT_SERVER);
+    return SettingOrEnvironment(u"OSTREL_DEFAULT_SERVER", OSTREL_DEFAULT_SERVER);
 }
 
 std::string ConfigHost() {
-    return SettingOrEnvironment("OSTREL_CONFIG_HOST", OSTREL_CONFIG_HOST);
+    return SettingOrEnvironment(u"OSTREL_CONFIG_HOST", OSTREL_CONFIG_HOST);
 }
 
 void RelayState::UseDefaultServer() {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include "platform/environment.h"
 
 namespace {
 
@@ -10,8 +10,8 @@ namespace {
 class RelayStateTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        unsetenv("OSTREL_DEFAULT_SERVER");
-        unsetenv("OSTREL_CONFIG_HOST");
+        platform::SetEnvironmentValue(u"OSTREL_DEFAULT_SERVER", std::nullopt);
+        platform::SetEnvironmentValue(u"OSTREL_CONFIG_HOST", std::nullopt);
     }
     void TearDown() override { SetUp(); }
 };
@@ -28,13 +28,13 @@ TEST_F(RelayStateTest, TheBuildSettingsHoldUnlessTheEnvironmentNamesOtherValues)
     EXPECT_EQ(BUILD_DEFAULT_SERVER, DefaultServerHost());
     EXPECT_EQ(BUILD_CONFIG_HOST, ConfigHost());
 
-    setenv("OSTREL_DEFAULT_SERVER", "10.1.2.3", 1);
-    setenv("OSTREL_CONFIG_HOST", "config.example:8081", 1);
+    platform::SetEnvironmentValue(u"OSTREL_DEFAULT_SERVER", u"10.1.2.3");
+    platform::SetEnvironmentValue(u"OSTREL_CONFIG_HOST", u"config.example:8081");
     EXPECT_EQ("10.1.2.3", DefaultServerHost());
     EXPECT_EQ("config.example:8081", ConfigHost());
     EXPECT_EQ("10.1.2.3", RelayState{}.serverHost);
 
-    setenv("OSTREL_DEFAULT_SERVER", "", 1);  // set but empty: not a value
+    platform::SetEnvironmentValue(u"OSTREL_DEFAULT_SERVER", u"");  // set but empty: not a value
     EXPECT_EQ(BUILD_DEFAULT_SERVER, DefaultServerHost());
 }
 
@@ -44,7 +44,7 @@ TEST_F(RelayStateTest, FallingBackToTheDefaultServerKeepsTheRestOfTheState) {
     state.serverHost = "decoder.example";
     state.configLoaded = true;
     state.connectFailures = 4;
-    setenv("OSTREL_DEFAULT_SERVER", "10.9.8.7", 1);
+    platform::SetEnvironmentValue(u"OSTREL_DEFAULT_SERVER", u"10.9.8.7");
     state.UseDefaultServer();
     EXPECT_EQ(9977, state.serverPort);
     EXPECT_EQ("10.9.8.7", state.serverHost);
