@@ -23,6 +23,8 @@ using win32::ToWide;
 constexpr wchar_t kNetworkDependency[] = L"RPCSS\0";
 constexpr wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
 constexpr wchar_t kEnvironmentValue[] = L"Environment";
+constexpr wchar_t kServiceDependencies[] = L"DependOnService";
+constexpr wchar_t kGroupDependencies[] = L"DependOnGroup";
 // How long a stop may take: longer than any request of the suite's services keeps them busy.
 constexpr std::chrono::milliseconds kStopWait{60000};
 constexpr DWORD kStopPoll = 100;  // ms
@@ -39,6 +41,38 @@ std::wstring StringBlock(const std::vector<std::u16string>& strings) {
         block += L'\0';
     }
     return block + L'\0';
+}
+
+// A list of strings as the registry holds it, without its final null; empty when there is none.
+std::wstring StoredStrings(const std::wstring& key, const wchar_t* value) {
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), value, RRF_RT_REG_MULTI_SZ, nullptr, nullptr,
+                     &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    std::wstring strings(size / sizeof(wchar_t), L'\0');
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), value, RRF_RT_REG_MULTI_SZ, nullptr,
+                     strings.data(), &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    strings.resize(size / sizeof(wchar_t));
+    while (!strings.empty() && strings.back() == L'\0') {
+        strings.pop_back();
+    }
+    return strings.empty() ? strings : strings + L'\0';
+}
+
+// The services and groups a service depends on, in the form the service manager takes them:
+// each ended by a null, groups marked, and the whole ended by another null.
+std::wstring Dependencies(const std::wstring& name) {
+    const std::wstring key = kServicesKey + name;
+    std::wstring dependencies = StoredStrings(key, kServiceDependencies);
+    const std::wstring groups = StoredStrings(key, kGroupDependencies);
+    for (size_t at = 0; at < groups.size(); at = groups.find(L'\0', at) + 1) {
+        dependencies += SC_GROUP_IDENTIFIERW + groups.substr(at, groups.find(L'\0', at) - at);
+        dependencies += L'\0';
+    }
+    return dependencies + L'\0';
 }
 
 uint32_t WaitUntilStopped(SC_HANDLE service) {
@@ -143,10 +177,13 @@ uint32_t ServiceInstaller::ChangeConfiguration(const ServiceIdentity& service,
     const DWORD type =
         SERVICE_WIN32_OWN_PROCESS | (configuration.interactive ? SERVICE_INTERACTIVE_PROCESS : 0);
     const std::wstring name = ToWide(service.name);
+    // The dependencies are passed as they are: Windows keeps them for a null list, but Wine's
+    // service manager drops them.
+    const std::wstring dependencies = Dependencies(name);
     const bool changed =
         ChangeServiceConfigW(opened.get(), type, static_cast<DWORD>(configuration.startType),
                              static_cast<DWORD>(configuration.errorControl), nullptr, nullptr,
-                             nullptr, nullptr, nullptr, nullptr, name.c_str());
+                             nullptr, dependencies.c_str(), nullptr, nullptr, name.c_str());
     return changed ? error::kNone : LastError();
 }
 
