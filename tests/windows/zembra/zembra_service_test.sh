@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Zembra.exe as a Windows service under Wine: -Service installs it as the service host asks,
+# net start runs it, every route answers on port 19196, its messages reach the event log, pause,
+# continue and stop through the service control manager are reported as the host reports them,
+# -Service again reinstalls a running service, and -UnregServer removes it.
+source "$(dirname "$0")/zembra_wine.sh"
+unregister_all
+
+curl -s -o /dev/null --max-time 2 "http://127.0.0.1:$kPort/" &&
+  fail "port $kPort is held by another program; the test needs it free"
+
+zembra_expect 0 -Service
+service_control config "$kServiceName" || fail "no service installed: $(cat "$work/out")"
+expect_lines type=0x110 start=2 error=0 "path=\"$app_windows\"" account=LocalSystem \
+  "display=$kServiceName" "description=$kDescription"
+# Wine's service manager reports no dependencies; the registry holds them.
+expect_value "$kServiceKey" DependOnService RPCSS REG_MULTI_SZ
+
+start_service() {
+  # net start may say the service is running already after starting it, and exit with 1.
+  run_wine net start "$kServiceName" || true
+  service_control wait "$kServiceName" 4 60 ||
+    fail "the service did not report running: $(cat "$work/out")"
+  wait_for_port open
+}
+
+start_service
+# (sc query cannot write the service's name where its arguments reach it intact: the state comes
+# from the service manager through service-control.exe.)
+service_control status "$kServiceName"
+expect_lines state=4 controls=0x3
+expect_event 'QMX Service Start Successfully~!'
+
+# Without the reader SDK every reader route answers -12.
+expect_answer /opendevice < <(operation_body -12 '无法打开读卡器')
+expect_answer /getdevicestatus < <(operation_body -99 '读卡器异常')
+expect_answer /closedevice < <(operation_body -12 '关闭读卡器失败')
+expect_answer /getsamid < <(printf '{\n   "errorMsg" : "%s",\n   "resultFlag" : -12,\n   "samid" : ""\n}\n' \
+  '获取安全模块号失败')
+expect_answer /readcard < <(
+  printf '{\n'
+  for key in bornDay certAddress certNumber certOrg certType effDate; do
+    printf '   "%s" : "",\n' "$key"
+  done
+  printf '   "errorMsg" : "读卡失败",\n'
+  for key in expDate gender identityPic nation nationCode partyName; do
+    printf '   "%s" : "",\n' "$key"
+  done
+  printf '   "resultFlag" : -12\n}\n')
+expect_answer /unknown < <(operation_body -101 '不支持未知指令')
+expect_answer /mainpage <"$page"
+
+# Pause changes the reported state alone: requests are still served.
+service_control pause "$kServiceName" || fail "pause: $(cat "$work/out")"
+expect_lines state=7
+expect_answer /getdevicestatus < <(operation_body -99 '读卡器异常')
+service_control continue "$kServiceName" || fail "continue: $(cat "$work/out")"
+expect_lines state=4
+service_control interrogate "$kServiceName" || fail "interrogate: $(cat "$work/out")"
+expect_lines state=4
+service_control control "$kServiceName" 128 || fail "control 128: $(cat "$work/out")"
+expect_event 'Bad service request'
+
+# Stop reports stopped, then stop pending; the service's main function reports stopped again
+# once the web server has ended, and the process ends.
+service_control stop "$kServiceName" || fail "stop: $(cat "$work/out")"
+expect_lines state=3
+service_control wait "$kServiceName" 1 60 || fail "the service did not stop: $(cat "$work/out")"
+expect_event 'Service stopped'
+wait_for_port closed
+# The web server ran: the start hook never came back to say "Service started".
+events_since_start | grep -qxF 'Service started' && fail "'Service started' was logged"
+
+# -Service on a running service stops it, installs it again and sets it to start automatically.
+start_service
+zembra_expect 0 -Service
+service_control status "$kServiceName" || fail "the service is gone: $(cat "$work/out")"
+expect_lines state=1
+wait_for_port closed
+service_control config "$kServiceName"
+expect_lines type=0x110 start=2 error=0 "path=\"$app_windows\""
+
+zembra_expect 0 -UnregServer
+service_control status "$kServiceName" && fail "the service is still installed"
+expect_lines error=1060
+expect_no_key "HKLM\\Software\\Classes\\$kAppIdKey"
+echo "PASS"
