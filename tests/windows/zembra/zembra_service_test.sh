@@ -35,18 +35,8 @@ expect_event 'QMX Service Start Successfully~!'
 expect_answer /opendevice < <(operation_body -12 '无法打开读卡器')
 expect_answer /getdevicestatus < <(operation_body -99 '读卡器异常')
 expect_answer /closedevice < <(operation_body -12 '关闭读卡器失败')
-expect_answer /getsamid < <(printf '{\n   "errorMsg" : "%s",\n   "resultFlag" : -12,\n   "samid" : ""\n}\n' \
-  '获取安全模块号失败')
-expect_answer /readcard < <(
-  printf '{\n'
-  for key in bornDay certAddress certNumber certOrg certType effDate; do
-    printf '   "%s" : "",\n' "$key"
-  done
-  printf '   "errorMsg" : "读卡失败",\n'
-  for key in expDate gender identityPic nation nationCode partyName; do
-    printf '   "%s" : "",\n' "$key"
-  done
-  printf '   "resultFlag" : -12\n}\n')
+expect_answer /getsamid < <(samid_body -12 '获取安全模块号失败' '')
+expect_answer /readcard < <(readcard_body -12 '读卡失败')
 expect_answer /unknown < <(operation_body -101 '不支持未知指令')
 expect_answer /mainpage <"$page"
 

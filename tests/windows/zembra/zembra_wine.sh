@@ -1,8 +1,8 @@
 # What the Wine tests of Zembra.exe share; sourced by their scripts, which are called as
 #   SCRIPT PREFIX ZEMBRA_EXE PAGE SERVICE_CONTROL_EXE WORK_DIR [TROVIK_DLL]
 # PREFIX is the run's Wine prefix (its services.log beside it), WORK_DIR a directory of the
-# test's own that is laid out afresh: the program, its page and (when given) the reader SDK side
-# by side in WORK_DIR/app.
+# test's own that is laid out afresh: the program and its page side by side in WORK_DIR/app.
+# TROVIK_DLL, when given, is the simulated reader SDK, for a test to put beside them.
 set -euo pipefail
 export WINEPREFIX="$1"
 zembra_exe="$2"
@@ -33,7 +33,6 @@ services_log="$WINEPREFIX.services.log"
 rm -rf "$work"
 mkdir -p "$work/app"
 cp "$zembra_exe" "$page" "$work/app/"
-[ -n "$trovik_dll" ] && cp "$trovik_dll" "$work/app/"
 app="$work/app/Zembra.exe"
 # The program's path as Windows programs see it: Wine's drive Z: is the root.
 app_windows="Z:${app//\//\\}"
@@ -163,6 +162,27 @@ wait_for_port() {
 # The answer object of an operation route.
 operation_body() {
   printf '{\n   "errorMsg" : "%s",\n   "resultFlag" : %s\n}\n' "$2" "$1"
+}
+
+# The "/samid" answer object.
+samid_body() {
+  printf '{\n   "errorMsg" : "%s",\n   "resultFlag" : %s,\n   "samid" : "%s"\n}\n' "$2" "$1" "$3"
+}
+
+# The "/readcard" answer object: the result, its message and the twelve person values in the
+# order of their keys (all empty when none are given).
+readcard_body() {
+  local flag="$1" message="$2"
+  shift 2
+  local keys=(bornDay certAddress certNumber certOrg certType effDate expDate gender identityPic
+    nation nationCode partyName)
+  local values=("$@") i
+  printf '{\n'
+  for i in "${!keys[@]}"; do
+    [ "${keys[$i]}" = expDate ] && printf '   "errorMsg" : "%s",\n' "$message"
+    printf '   "%s" : "%s",\n' "${keys[$i]}" "${values[$i]:-}"
+  done
+  printf '   "resultFlag" : %s\n}\n' "$flag"
 }
 
 # Checks the whole answer to a GET of the path, byte for byte: the head, the body read from
