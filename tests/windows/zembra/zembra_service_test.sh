@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Zembra.exe as a Windows service under Wine: -Service installs it as the service host asks,
-# net start runs it, every route answers on port 19196, its messages reach the event log, pause,
-# continue and stop through the service control manager are reported as the host reports them,
-# -Service again reinstalls a running service, and -UnregServer removes it.
+# net start runs it, every route answers on port 19196 (without the reader SDK and with it), its
+# messages reach the event log, pause, continue and stop through the service control manager are
+# reported as the host reports them, -Service again reinstalls a running service, and
+# -UnregServer removes it.
 source "$(dirname "$0")/zembra_wine.sh"
 unregister_all
 
@@ -31,7 +32,7 @@ service_control status "$kServiceName"
 expect_lines state=4 controls=0x3
 expect_event 'QMX Service Start Successfully~!'
 
-# Without the reader SDK every reader route answers -12.
+# Without the reader SDK beside it every reader route answers -12.
 expect_answer /opendevice < <(operation_body -12 '无法打开读卡器')
 expect_answer /getdevicestatus < <(operation_body -99 '读卡器异常')
 expect_answer /closedevice < <(operation_body -12 '关闭读卡器失败')
@@ -60,6 +61,24 @@ expect_event 'Service stopped'
 wait_for_port closed
 # The web server ran: the start hook never came back to say "Service started".
 events_since_start | grep -qxF 'Service started' && fail "'Service started' was logged"
+
+# With the reader SDK beside the program, the card routes reach the simulated reader. Its photo
+# is left out first, so that the answer compares whole, and then checked to be a JPEG in base64.
+cp "$trovik_dll" "$work/app/"
+printf 'card.photo = no\n' >"$work/app/trovik-sim.conf"
+start_service
+expect_answer /readcard < <(readcard_body -3 '读卡失败')
+expect_answer /opendevice < <(operation_body 0 '打开成功')
+expect_answer /getsamid < <(samid_body 0 '获取安全模块号成功' '05.01-20240101-0123456789-9999999999')
+expect_answer /readcard < <(readcard_body 0 '读卡成功' 19900101 '示例省示例市样例区测试路1号' \
+  990000199001010011 '示例市公安局样例分局' '身份证' 20200101 20400101 '男' '' '汉' 01 '样例人')
+printf 'card.photo = yes\n' >"$work/app/trovik-sim.conf"
+curl -s --max-time 30 "http://127.0.0.1:$kPort/readcard" | grep -qF '"identityPic" : "/9j/' ||
+  fail "the card's photo is not a JPEG in base64"
+expect_answer /closedevice < <(operation_body 0 '关闭读卡器成功')
+service_control stop "$kServiceName" || fail "stop: $(cat "$work/out")"
+service_control wait "$kServiceName" 1 60 || fail "the service did not stop: $(cat "$work/out")"
+wait_for_port closed
 
 # -Service on a running service stops it, installs it again and sets it to start automatically.
 start_service
