@@ -10,6 +10,9 @@ namespace platform {
 
 enum class ServiceStartType : uint32_t { Automatic = 2, Demand = 3 };
 
+// What the system does when the service fails to start: nothing, or tell the person logged on.
+enum class ServiceErrorControl : uint32_t { Ignore = 0, Normal = 1 };
+
 // A service as the service manager files it: its name, which people see, and the plain short
 // name the service manager keys it under where the name itself cannot serve as one.
 struct ServiceIdentity {
@@ -25,6 +28,15 @@ struct ServiceDefinition {
     uint32_t openFileLimit = 0;
     // "NAME=value" settings the service runs with, in this order.
     std::vector<std::u16string> environment;
+};
+
+// How an installed service is started. A service manager that knows no error control or no
+// desktop of the person logged on ignores those.
+struct ServiceConfiguration {
+    ServiceStartType startType = ServiceStartType::Demand;
+    ServiceErrorControl errorControl = ServiceErrorControl::Normal;
+    // May show windows on the desktop of the person logged on.
+    bool interactive = false;
 };
 
 // The service manager, opened for installing, changing and removing services. Failures are the
@@ -44,14 +56,17 @@ class ServiceInstaller {
     uint32_t Open();
 
     bool Exists(const ServiceIdentity& service) const;
-    // Asks the service to stop. kServiceNotActive when it does not run.
+    // Asks the service to stop and waits until it has stopped. kServiceNotActive when it does
+    // not run or is stopping already.
     uint32_t Stop(const ServiceIdentity& service);
     uint32_t Delete(const ServiceIdentity& service);
+    // A service of its own process, whose failure to start the person logged on is told of.
     // kServiceExists when a service of that name is installed already.
     uint32_t Create(const ServiceIdentity& service, const ServiceDefinition& definition);
-    // Sets the start type, and the name people see to service.name; the program, dependencies and
-    // account stay.
-    uint32_t ChangeStartType(const ServiceIdentity& service, ServiceStartType startType);
+    // Sets the configuration, and the name people see to service.name; the program,
+    // dependencies and account stay.
+    uint32_t ChangeConfiguration(const ServiceIdentity& service,
+                                 const ServiceConfiguration& configuration);
     uint32_t SetDescription(const ServiceIdentity& service, std::u16string_view description);
 
   private:

@@ -56,9 +56,11 @@ struct ServiceStatusHandle;
 // Hands the calling thread, the program's main thread, to the service manager's dispatcher. The
 // dispatcher runs serviceMain on a thread of its own and calls the service's control handler on
 // the calling thread as the service manager sends controls. It returns 0 once serviceMain has
-// returned and the service has reported itself stopped (or never registered a handler), after
-// that thread has ended; at once, with kFailedServiceControllerConnect, when the process was not
-// started by a service manager.
+// returned and the service has reported itself stopped, after that thread has ended; at once,
+// with kFailedServiceControllerConnect, when the process was not started by a service manager.
+// A serviceMain that returns without registering a handler has nothing to report: the dispatcher
+// of systemd returns then, while Windows' service manager ends the process when its start times
+// out.
 uint32_t RunServiceDispatcher(std::u16string_view serviceName, std::function<void()> serviceMain);
 
 // Registers the control handler of the service the dispatcher runs, from its serviceMain. Null

@@ -17,7 +17,8 @@ sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
 
 "$root/scripts/install-packages.sh" \
-  g++-mingw-w64-x86-64 wine wine64 dpkg-dev make cmake ninja-build libboost-dev googletest
+  g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 dpkg-dev make cmake ninja-build libboost-dev \
+  googletest
 
 # The source packages built here, and the versions `apt-get source` would fetch, read from the
 # names of their .dsc files ("libjsoncpp_1.9.5-4.dsc"); nothing when a deb-src entry is missing.

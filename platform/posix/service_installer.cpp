@@ -264,11 +264,12 @@ uint32_t ServiceInstaller::Create(const ServiceIdentity& service,
             posix::ReplaceFileAtomically(path, FormatUnit(service, definition), kUnitMode)) {
         return ErrorOf(written);
     }
-    return ChangeStartType(service, definition.startType);
+    return ChangeConfiguration(service, ServiceConfiguration{definition.startType});
 }
 
-uint32_t ServiceInstaller::ChangeStartType(const ServiceIdentity& service,
-                                           ServiceStartType startType) {
+// systemd knows neither error control nor desktops: only the start type counts.
+uint32_t ServiceInstaller::ChangeConfiguration(const ServiceIdentity& service,
+                                               const ServiceConfiguration& configuration) {
     if (!Exists(service)) {
         return error::kServiceDoesNotExist;
     }
@@ -290,7 +291,7 @@ uint32_t ServiceInstaller::ChangeStartType(const ServiceIdentity& service,
     if (unlink(link.c_str()) != 0 && errno != ENOENT) {
         return ErrorOf(errno);
     }
-    if (startType == ServiceStartType::Automatic) {
+    if (configuration.startType == ServiceStartType::Automatic) {
         if (const int made = posix::MakeDirectories(wants, kDirectoryMode)) {
             return ErrorOf(made);
         }

@@ -24,14 +24,25 @@ make-prefix)
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
   fi
-  rm -rf "$WINEPREFIX"
+  rm -rf "$WINEPREFIX" "$WINEPREFIX.services.log"
   mkdir -p "$WINEPREFIX"
   log="$WINEPREFIX.log"
-  # The server stays a while after each program ends, so that the programs of the run start fast;
-  # a run that stops early leaves it to end by itself.
   wineserver -p30 >"$log" 2>&1 </dev/null
   if ! wineboot -i >>"$log" 2>&1 </dev/null; then
     cat "$log"
+    exit 1
+  fi
+  # The prefix is made; its server starts again, alone, with the one services.exe that runs the
+  # tests' services (wineboot -i leaves two, each with a database of its own). The server stays
+  # until remove-prefix (a run that stops early leaves it to the next make-prefix), so that the
+  # programs of the run start fast and services.exe lives as long: the services inherit its
+  # environment and its standard output and error. Their event-log reports (Wine's eventlog
+  # channel) and what they write there go to services.log beside the prefix.
+  wineserver -k >>"$log" 2>&1 || true
+  wineserver -w >>"$log" 2>&1 || true
+  wineserver -p >>"$log" 2>&1 </dev/null
+  if ! WINEDEBUG=-all,+eventlog wineboot >"$WINEPREFIX.services.log" 2>&1 </dev/null; then
+    cat "$log" "$WINEPREFIX.services.log"
     exit 1
   fi
   rm -f "$log"
@@ -47,7 +58,7 @@ run)
 remove-prefix)
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX"
+  rm -rf "$WINEPREFIX" "$WINEPREFIX.services.log"
   ;;
 *)
   echo "usage: wine.sh make-prefix|run|remove-prefix DIR [PROGRAM ARGS...]" >&2

@@ -1,7 +1,6 @@
 #include "webservice/host/command_line.h"
 
 #include "platform/ascii.h"
-#include "platform/code_page.h"
 
 namespace {
 
@@ -58,15 +57,4 @@ HostCommand ParseCommandLine(std::u16string_view commandLine) {
         return IsWord(word, kServiceSwitch.name);
     };
     return ForEachWord(commandLine, isServiceSwitch) ? kServiceSwitch.command : HostCommand::Run;
-}
-
-std::u16string CommandLineOf(int argc, const char* const* argv) {
-    std::string line;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) {
-            line += ' ';
-        }
-        line += argv[i];
-    }
-    return platform::codepage::Utf8ToUtf16(line);
 }

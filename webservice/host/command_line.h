@@ -1,6 +1,5 @@
 #pragma once
 
-#include <string>
 #include <string_view>
 
 // What the command line asks of the program.
@@ -18,7 +17,3 @@ enum class HostCommand {
 // registration switches decides; "Service" counts only when none of them is there; other words
 // are passed over.
 HostCommand ParseCommandLine(std::u16string_view commandLine);
-
-// The command line of a program started with these arguments: the arguments after the program's
-// own name, joined by single blanks.
-std::u16string CommandLineOf(int argc, const char* const* argv);

@@ -169,8 +169,9 @@ uint32_t ConfigureInstalledService() {
     if (!manager.Exists(Identity())) {
         return platform::error::kServiceDoesNotExist;
     }
-    const uint32_t started =
-        manager.ChangeStartType(Identity(), platform::ServiceStartType::Automatic);
+    const platform::ServiceConfiguration configuration{platform::ServiceStartType::Automatic,
+                                                       platform::ServiceErrorControl::Ignore, true};
+    const uint32_t started = manager.ChangeConfiguration(Identity(), configuration);
     const uint32_t described = manager.SetDescription(Identity(), kDescription);
     return started != platform::error::kNone ? started : described;
 }

@@ -25,8 +25,8 @@ constexpr std::u16string_view kServiceStopped = u"Service stopped";
 constexpr std::u16string_view kHandlerNotInstalled = u"Handler not installed";
 constexpr std::u16string_view kBadServiceRequest = u"Bad service request";
 constexpr std::u16string_view kNoServiceManager =
-    u"Could not connect to the service manager: start the service with systemctl, or register "
-    u"the program with -RegServer to run it as a plain process";
+    u"Could not connect to the service manager: start the program as a service through it, or "
+    u"register the program with -RegServer to run it as a plain process";
 
 constexpr std::u16string_view kBadSettings = u"Zembra does not start: the settings file ";
 

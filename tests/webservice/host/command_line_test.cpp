@@ -62,22 +62,13 @@ TEST(CommandLineTest, SwitchScanFindsTheDecidingSwitch) {
         {u"-", HostCommand::Run},
         {u"/", HostCommand::Run},
         {u"-Reg Server", HostCommand::Run},
+        {u"-Reg Server /x y", HostCommand::Run},
         {u"-ＲegServer", HostCommand::Run},  // only ASCII letters fold
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Name(ParseCommandLine(c.line)), Name(c.expected))
             << "line: " << std::string(c.line.begin(), c.line.end());
     }
-}
-
-TEST(CommandLineTest, ArgumentsAfterTheProgramNameAreJoinedByBlanks) {
-    const char* none[] = {"zembra"};
-    EXPECT_EQ(CommandLineOf(1, none), u"");
-    const char* several[] = {"zembra", "-Reg", "Server", "/x y"};
-    EXPECT_EQ(CommandLineOf(4, several), u"-Reg Server /x y");
-    EXPECT_EQ(ParseCommandLine(CommandLineOf(4, several)), HostCommand::Run);
-    const char* utf8[] = {"zembra", "名字", "-service"};
-    EXPECT_EQ(CommandLineOf(3, utf8), u"名字 -service");
 }
 
 }  // namespace
