@@ -34,6 +34,10 @@ enum class TimeOption : uint32_t {
     ReceiveTimeout = 6,  // longest wait without progress once connected, in milliseconds
 };
 
+// The bounds a session starts with.
+constexpr uint32_t kDefaultConnectTimeoutMs = 10000;
+constexpr uint32_t kDefaultReceiveTimeoutMs = 30000;
+
 // Texts of a connection.
 enum class TextOption : uint32_t {
     ProxyUserName = 43,

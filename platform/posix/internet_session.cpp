@@ -9,7 +9,7 @@
 
 #include "platform/ascii.h"
 #include "platform/code_page.h"
-#include "platform/percent_encoding.h"
+#include "platform/internet_text.h"
 #include "platform/posix/curl_error.h"
 #include "platform/posix/internet_transfer.h"
 #include "platform/system_error.h"
@@ -24,49 +24,6 @@ bool CurlReady() {
 
 std::string Narrow(std::u16string_view text) {
     return codepage::FromUtf16(codepage::kAnsi, text).value_or(std::string());
-}
-
-bool IsHexOrColon(char16_t c) {
-    return ascii::HexDigitValue(c) >= 0 || c == u':' || c == u'.';
-}
-
-// The host as it stands in a URL, or empty when it is not a host name or address: nothing in
-// it may change the meaning of the URL it is put into.
-std::string UrlHost(std::u16string_view host) {
-    std::u16string_view address = host;
-    if (!host.empty() && host.front() == u'[') {
-        if (host.size() < 3 || host.back() != u']') {
-            return {};
-        }
-        address = host.substr(1, host.size() - 2);
-    }
-    if (address.find(u':') != std::u16string_view::npos) {
-        if (!std::all_of(address.begin(), address.end(), IsHexOrColon)) {
-            return {};
-        }
-        return "[" + codepage::Utf16ToUtf8(address) + "]";
-    }
-    const bool valid = !host.empty() && std::all_of(host.begin(), host.end(), [](char16_t c) {
-        return ascii::IsAlphanumeric(c) || c == u'-' || c == u'.' || c == u'_' || c >= 0x80;
-    });
-    return valid ? codepage::Utf16ToUtf8(host) : std::string();
-}
-
-// The request target with every byte that may not stand in a request line percent-encoded.
-std::string RequestTarget(std::string_view objectName) {
-    std::string target;
-    if (objectName.empty() || objectName.front() != '/') {
-        target.push_back('/');
-    }
-    for (const char c : objectName) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F || std::strchr("\"<>\\^`{|}", c) != nullptr) {
-            AppendPercentEncoded(target, byte);
-        } else {
-            target.push_back(c);
-        }
-    }
-    return target;
 }
 
 // A proxy bypass list in the Windows form ("a;b c") in curl's form ("a,b,c"). "<local>" has no
@@ -101,12 +58,11 @@ uint32_t Request::AddHeader(std::string_view line) {
     if (line.size() >= 2 && line.substr(line.size() - 2) == "\r\n") {
         line.remove_suffix(2);
     }
-    const size_t colon = line.find(':');
-    const std::string_view name = colon == std::string_view::npos ? "" : line.substr(0, colon);
-    const bool nameValid = !name.empty() && name.find_first_of(" \t") == std::string_view::npos;
-    if (!nameValid || line.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+    if (!IsOneHeaderLine(line)) {
         return error::kInvalidParameter;
     }
+    const size_t colon = line.find(':');
+    const std::string_view name = line.substr(0, colon);
     // curl takes "Name:" with nothing after it as "leave this header out"; "Name;" sends it empty.
     t.headerLines.push_back(ascii::TrimBlanks(line.substr(colon + 1)).empty()
                                 ? std::string(name) + ";"

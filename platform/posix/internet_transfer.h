@@ -20,9 +20,6 @@
 
 namespace platform::internet {
 
-constexpr uint32_t kDefaultConnectTimeoutMs = 10000;
-constexpr uint32_t kDefaultReceiveTimeoutMs = 30000;
-
 struct SessionSettings {
     std::string userAgent;
     Access access = Access::Preconfigured;

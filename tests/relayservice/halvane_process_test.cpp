@@ -30,7 +30,7 @@ class HalvaneTest : public BoxStandInFixture {
   protected:
     void SetUp() override {
         BoxStandInFixture::SetUp();
-        http_test::ClearProxyEnvironment();
+        http_test::ClearSystemProxy();
         folder_ = std::filesystem::path(LogPath()).parent_path();
         UseScenario("bus\n");  // no box: each relay call returns at once
     }

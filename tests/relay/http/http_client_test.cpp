@@ -3,10 +3,8 @@
 #include "relay/http/http_client.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -20,6 +18,7 @@
 #include "platform/system_error.h"
 #include "sim/configserver/config_server.h"
 #include "tests/relay/http/http_test_support.h"
+#include "transport_facts.h"
 
 using namespace Osmer;
 using namespace std::chrono_literals;
@@ -38,8 +37,8 @@ std::u16string Wide(const std::string& ascii) {
 
 class HttpClientTest : public ::testing::Test {
   protected:
-    void SetUp() override { http_test::ClearProxyEnvironment(); }
-    void TearDown() override { http_test::ClearProxyEnvironment(); }
+    void SetUp() override { http_test::ClearSystemProxy(); }
+    void TearDown() override { http_test::ClearSystemProxy(); }
 
     std::u16string Url(const std::string& rest = sim::ConfigServer::kPath) const {
         return Wide("http://127.0.0.1:" + std::to_string(server_.Port()) + rest);
@@ -268,11 +267,11 @@ TEST_F(HttpClientTest, AClientWithoutIdentifierUploadsWithTheFixedBoundary) {
 }
 
 TEST_F(HttpClientTest, AnUploadWhoseFileCannotBeOpenedFailsBeforeAnythingIsSent) {
+    const std::u16string path = Wide(::testing::TempDir() + "missing-upload.bin");
     CHttpClientT client;
-    client.Params().Add(u"f", u"/nonexistent/dir/x.bin", ParamFlag::File);
+    client.Params().Add(u"f", path.c_str(), ParamFlag::File);
     ExpectFailure([&] { client.StartUpload(Url().c_str(), 0); }, 603,
-                  u"OpenFile (::CreateFile) failed (\"/nonexistent/dir/x.bin\").",
-                  error::kFileNotFound);
+                  u"OpenFile (::CreateFile) failed (\"" + path + u"\").", error::kFileNotFound);
     ExpectFailure([&] { client.ProceedPost(); }, 104, u"The post context is not started yet.");
     EXPECT_TRUE(server_.Requests().empty());
 }
@@ -395,25 +394,29 @@ TEST_F(HttpClientTest, HttpsConnectsToPort443WithTlsUnlessAPortIsNamed) {
         CHttpClientT client;
         client.SetInternetSettings(u"agent", 3, proxy.c_str(), nullptr, 0);
         EXPECT_EQ(Failure([&] { client.StartPost(c.url, 0); }).ErrorCode(), 407u);
-        ASSERT_FALSE(server_.Requests().empty());
+        ASSERT_TRUE(server_.WaitForRequests(&c - cases + 1, 10s));
         const std::string request = server_.Requests().back();
         EXPECT_EQ(request.substr(0, request.find("\r\n")), c.requestLine);
     }
 
-    // Straight to a named port, the first bytes are a TLS handshake; the peer then hangs up.
+    // Straight to a named port, the first bytes are a TLS handshake; the peer then hangs up, and
+    // takes no further connection (WinINet tries again with an older protocol).
     namespace asio = boost::asio;
     asio::io_context io;
     asio::ip::tcp::acceptor listener(io, {asio::ip::make_address("127.0.0.1"), 0});
+    asio::ip::tcp::socket socket(io);
+    char bytes[2];
     std::string hello;
-    std::thread peer([&] {
-        pollfd ready{listener.native_handle(), POLLIN, 0};
-        if (poll(&ready, 1, 10000) == 1) {
-            asio::ip::tcp::socket socket = listener.accept();
-            char bytes[2];
-            boost::system::error_code ignored;
-            hello.assign(bytes, asio::read(socket, asio::buffer(bytes), ignored));
+    listener.async_accept(socket, [&](boost::system::error_code ec) {
+        listener.close();
+        if (!ec) {
+            asio::async_read(socket, asio::buffer(bytes), [&](boost::system::error_code, size_t n) {
+                hello.assign(bytes, n);
+                socket.close();
+            });
         }
     });
+    std::thread peer([&] { io.run_for(10s); });
     CHttpClientT client;
     const std::u16string url =
         Wide("https://127.0.0.1:" + std::to_string(listener.local_endpoint().port()) + "/x");
@@ -422,13 +425,13 @@ TEST_F(HttpClientTest, HttpsConnectsToPort443WithTlsUnlessAPortIsNamed) {
     EXPECT_EQ(hello, std::string("\x16\x03", 2));
 }
 
-TEST_F(HttpClientTest, ProxiesComeFromTheEnvironmentOrTheSettings) {
+TEST_F(HttpClientTest, ProxiesComeFromTheSystemOrTheSettings) {
     const std::string proxy = "http://127.0.0.1:" + std::to_string(server_.Port());
     const std::u16string url = u"http://config.example/server/KS/queryDataInfo.html";
-    const std::string requestLine =
-        "POST http://config.example/server/KS/queryDataInfo.html HTTP/1.1";
+    const std::string requestLine = std::string("POST ") + transport_facts::kProxiedConfigExample +
+                                    "server/KS/queryDataInfo.html HTTP/1.1";
 
-    setenv("http_proxy", proxy.c_str(), 1);
+    http_test::SetSystemProxy(proxy);
     CHttpClientT preconfigured;
     preconfigured.StartPost(url.c_str(), 0);
     std::string body;
@@ -436,7 +439,7 @@ TEST_F(HttpClientTest, ProxiesComeFromTheEnvironmentOrTheSettings) {
     EXPECT_EQ(body, sim::ConfigurationBody("127.0.0.1", 9977));
     EXPECT_EQ(server_.Requests().back().substr(0, requestLine.size()), requestLine);
 
-    // Direct access ignores the environment.
+    // Direct access ignores the system's proxy.
     sim::ConfigServer direct;
     CHttpClientT client;
     client.SetInternetSettings(nullptr, 1, nullptr, nullptr, 0);
@@ -447,7 +450,7 @@ TEST_F(HttpClientTest, ProxiesComeFromTheEnvironmentOrTheSettings) {
     EXPECT_EQ(direct.Requests()[0].substr(0, directHead.size()), directHead);
     EXPECT_NE(direct.Requests()[0].find("User-Agent: Osmer HTTP Client Class\r\n"),
               std::string::npos);
-    unsetenv("http_proxy");
+    http_test::ClearSystemProxy();
 
     // A named proxy with an account.
     client.SetInternetSettings(u"agent", 3, Wide(proxy).c_str(), nullptr, 0);
@@ -456,7 +459,8 @@ TEST_F(HttpClientTest, ProxiesComeFromTheEnvironmentOrTheSettings) {
     Finish(client);
     const std::string request = server_.Requests().back();
     EXPECT_EQ(request.substr(0, requestLine.size()), requestLine);
-    EXPECT_NE(request.find("Proxy-Authorization: Basic dXNlcjpzZWNyZXQ=\r\n"), std::string::npos)
+    EXPECT_EQ(request.find("Proxy-Authorization: Basic dXNlcjpzZWNyZXQ=\r\n") != std::string::npos,
+              transport_facts::kProxyAccountUnasked)
         << request;
 }
 

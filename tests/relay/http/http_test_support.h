@@ -1,22 +1,14 @@
 #pragma once
 
-#include <cstdlib>
 #include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "relay/http/http_error.h"
+#include "system_proxy.h"
 
 namespace http_test {
-
-// Tests speak to servers on 127.0.0.1 directly, whatever proxy the machine's environment names.
-inline void ClearProxyEnvironment() {
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
-                             "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
-        unsetenv(name);
-    }
-}
 
 inline std::string Narrow(const std::u16string& text) {
     return std::string(text.begin(), text.end());

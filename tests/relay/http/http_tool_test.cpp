@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "platform/program_path.h"
 #include "platform/system_error.h"
 #include "relay/http/http_client.h"
 #include "relay/http/http_response.h"
@@ -37,7 +38,7 @@ TEST_F(HttpToolTest, EveryArgumentCheckHasItsMessage) {
     const uint8_t byte = 0;
     const CHttpClientT client;
     uint32_t failure = 0;
-    auto file = platform::ReadOnlyFile::Open(u"/proc/self/exe", failure);
+    auto file = platform::ReadOnlyFile::Open(platform::ProgramPath(), failure);
     ASSERT_TRUE(file);
     const std::u16string utf = u": CP_UTF8 and CP_UTF7 can not be used for the CodePage parameter.";
     const struct {

@@ -108,7 +108,7 @@ class ConfigServerProcess {
 };
 
 TEST(SimConfigServerProgramTest, AnswersAsToldLogsEachRequestAndStopsOnTerm) {
-    http_test::ClearProxyEnvironment();
+    http_test::ClearSystemProxy();
     const std::string bodyPath = ::testing::TempDir() + "configserver-body.json";
     const std::string recordPath = ::testing::TempDir() + "configserver-record.bin";
     std::remove(recordPath.c_str());

@@ -69,7 +69,7 @@ class ReadOstrelTest : public BoxStandInFixture {
   protected:
     void SetUp() override {
         BoxStandInFixture::SetUp();
-        http_test::ClearProxyEnvironment();
+        http_test::ClearSystemProxy();
         endpoint_ = std::make_unique<sim::ConfigServer>();
         setenv("OSTREL_CONFIG_HOST", ("127.0.0.1:" + std::to_string(endpoint_->Port())).c_str(), 1);
         setenv("OSTREL_DEFAULT_SERVER", "127.0.0.1", 1);

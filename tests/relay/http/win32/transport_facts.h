@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/system_error.h"
+
+// What the Internet layer on WinINet does by nature where the two sides differ.
+namespace transport_facts {
+
+// WinINet writes every header as "Name: value", the blank even before an empty value.
+constexpr const char* kEmptyHeaderLine = "X-Empty: \r\n";
+
+// Wine's WinINet connects without a bound of its own, and a handle closed meanwhile does not end
+// the wait: a dropped handshake lasts as long as the system lets it (some two minutes).
+constexpr bool kHonoursConnectBound = false;
+
+// Wine's WinINet ends a wait for the response head that ran out as if the server had closed
+// without a word.
+constexpr uint32_t kStalledHeadFailure = platform::error::kHttpInvalidServerResponse;
+
+// WinINet names the port in the request line of a request through a proxy.
+constexpr const char* kProxiedConfigExample = "http://config.example:80/";
+
+// WinINet keeps the proxy account for a proxy that asks for it.
+constexpr bool kProxyAccountUnasked = false;
+
+}  // namespace transport_facts
