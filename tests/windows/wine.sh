@@ -3,6 +3,9 @@
 # its Windows tests and removes after them:
 #   wine.sh make-prefix DIR              a fresh prefix (the setup of a CTest fixture)
 #   wine.sh run DIR PROGRAM [ARGS...]    a Windows program in it; exits with the program's code
+#   wine.sh restart-services DIR         starts the prefix's Wine processes again, so that the
+#                                        service manager takes the system's environment anew
+#                                        from the registry (it reads it once, when it starts)
 #   wine.sh remove-prefix DIR            ends the prefix's Wine processes and removes it
 # Wine's output goes to files, never to CTest's pipe: a wineserver still running would hold the
 # pipe open, and CTest would wait for it.
@@ -14,8 +17,26 @@ shift 2
 # (WINEDEBUG=+eventlog shows the event-log reports): the programs' output alone.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG="${WINEDEBUG:--all}"
-# The programs run as on a Chinese Windows desktop, whose ANSI code page is GBK (936).
-export LC_ALL=zh_CN.UTF-8
+# The programs run as on a Chinese Windows desktop, whose ANSI code page is GBK (936). Only Wine
+# is given the locale: this machine's C library need not have it.
+desktop=(env LC_ALL=zh_CN.UTF-8)
+
+# The prefix's server starts again, alone, with the one services.exe that runs the tests'
+# services. The server stays until remove-prefix (a run that stops early leaves it to the next
+# make-prefix), so that the programs of the run start fast and services.exe lives as long: the
+# services inherit its environment and its standard output and error. Their event-log reports
+# (Wine's eventlog channel) and what they write there go to services.log beside the prefix.
+start_services() {
+  local log="$1"
+  wineserver -k >>"$log" 2>&1 || true
+  wineserver -w >>"$log" 2>&1 || true
+  wineserver -p >>"$log" 2>&1 </dev/null
+  if ! WINEDEBUG=-all,+eventlog "${desktop[@]}" wineboot >>"$WINEPREFIX.services.log" 2>&1 \
+      </dev/null; then
+    cat "$log" "$WINEPREFIX.services.log"
+    exit 1
+  fi
+}
 
 case "$command" in
 make-prefix)
@@ -28,30 +49,24 @@ make-prefix)
   mkdir -p "$WINEPREFIX"
   log="$WINEPREFIX.log"
   wineserver -p30 >"$log" 2>&1 </dev/null
-  if ! wineboot -i >>"$log" 2>&1 </dev/null; then
+  if ! "${desktop[@]}" wineboot -i >>"$log" 2>&1 </dev/null; then
     cat "$log"
     exit 1
   fi
-  # The prefix is made; its server starts again, alone, with the one services.exe that runs the
-  # tests' services (wineboot -i leaves two, each with a database of its own). The server stays
-  # until remove-prefix (a run that stops early leaves it to the next make-prefix), so that the
-  # programs of the run start fast and services.exe lives as long: the services inherit its
-  # environment and its standard output and error. Their event-log reports (Wine's eventlog
-  # channel) and what they write there go to services.log beside the prefix.
-  wineserver -k >>"$log" 2>&1 || true
-  wineserver -w >>"$log" 2>&1 || true
-  wineserver -p >>"$log" 2>&1 </dev/null
-  if ! WINEDEBUG=-all,+eventlog wineboot >"$WINEPREFIX.services.log" 2>&1 </dev/null; then
-    cat "$log" "$WINEPREFIX.services.log"
-    exit 1
-  fi
+  # The prefix is made; wineboot -i leaves two services.exe, each with a database of its own.
+  start_services "$log"
   rm -f "$log"
+  ;;
+restart-services)
+  log="$(mktemp)"
+  trap 'rm -f "$log"' EXIT
+  start_services "$log"
   ;;
 run)
   output="$(mktemp)"
   trap 'rm -f "$output"' EXIT
   status=0
-  wine "$@" >"$output" 2>&1 </dev/null || status=$?
+  "${desktop[@]}" wine "$@" >"$output" 2>&1 </dev/null || status=$?
   cat "$output"
   exit "$status"
   ;;
@@ -61,7 +76,7 @@ remove-prefix)
   rm -rf "$WINEPREFIX" "$WINEPREFIX.services.log"
   ;;
 *)
-  echo "usage: wine.sh make-prefix|run|remove-prefix DIR [PROGRAM ARGS...]" >&2
+  echo "usage: wine.sh make-prefix|run|restart-services|remove-prefix DIR [PROGRAM ARGS...]" >&2
   exit 2
   ;;
 esac
