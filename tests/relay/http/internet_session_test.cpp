@@ -165,6 +165,18 @@ TEST_F(InternetSessionTest, HeaderQueriesGiveTheNeededSizeAndEveryOccurrence) {
     EXPECT_EQ(request->QueryHeader(u"X-Absent", 0, buffer, bytes), error::kHttpHeaderNotFound);
 }
 
+// Found by fuzzing: a CR within a header line came through in the header's value.
+TEST_F(InternetSessionTest, ABareCarriageReturnInAHeaderLineIsTakenAsABlank) {
+    sim::ConfigAnswer answer;
+    answer.contentType = "application/json;charset=UTF-8\rC";
+    answer.extraHeaders = {"X-Odd: a\rb\r", "X-Next: c"};
+    server_.SetAnswer(answer);
+    auto request = Exchange();
+    EXPECT_EQ(Header(*request, u"Content-Type"), "application/json;charset=UTF-8 C");
+    EXPECT_EQ(Header(*request, u"X-Odd"), "a b");
+    EXPECT_EQ(Header(*request, u"X-Next"), "c");
+}
+
 TEST_F(InternetSessionTest, ReadsFillTheBufferAcrossPiecesThatArriveApart) {
     sim::ConfigAnswer answer;
     answer.body = std::string(5000, 'b');
