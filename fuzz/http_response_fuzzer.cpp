@@ -9,7 +9,6 @@
 // gives each header value it counts.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/write.hpp>

@@ -5,7 +5,6 @@
 // buffer, ends with one of its results, and leaves the box and the connection closed.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +12,7 @@
 #include <memory>
 #include <numeric>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
