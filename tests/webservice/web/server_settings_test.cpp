@@ -93,7 +93,8 @@ TEST(ServerSettingsTest, AMistakeIsNamedByItsLineAndChangesNothing) {
         {"idle_timeout = 5\nidle_timeout = 6\n", "line 2: idle_timeout is set twice"},
         {"Listen = 127.0.0.1\n", "unknown setting \"Listen\""},
         // Found by fuzzing: the address was read up to the NUL and the rest of the value ignored.
-        {"# Only.\nlisten = 127.0.0.1\0\0\0\0\0\0\0\0_origins = https://intranet.example.com\n"s,
+        {"# Only.\nlisten = 127.0.0.1\0\0\0\0\0\0\0\0_origins = https://intranet.example.com "
+         "http://09ed_o<<gins = 100\n"s,
          "line 2: the control byte 0x00 stands in the line"},
         {"allowed_hosts = a\x1b[2Jb\n", "line 1: the control byte 0x1B stands in the line"},
         {"idle_timeout = 5\x7f\n", "line 1: the control byte 0x7F stands in the line"},
