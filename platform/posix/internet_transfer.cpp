@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "platform/ascii.h"
@@ -186,10 +187,15 @@ size_t Request::Transfer::ReceiveHeader(char* data, size_t size, size_t count, v
     if (self->headFinal) {
         return length;  // trailers of a chunked body
     }
-    std::string_view line(data, length);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-        line.remove_suffix(1);
+    std::string_view ended(data, length);
+    while (!ended.empty() && (ended.back() == '\n' || ended.back() == '\r')) {
+        ended.remove_suffix(1);
     }
+    // A bare CR inside the line is no line end; it is taken as a blank, as HTTP asks of a
+    // recipient, so that no header value carries one.
+    std::string text(ended);
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    const std::string_view line = text;
     if (line.substr(0, 5) == "HTTP/") {
         self->headers.clear();
         self->awaitingRedirect = false;

@@ -8,11 +8,11 @@ std::string ToHexText(const unsigned char* bytes, int count) {
     if (bytes == nullptr || count <= 0) {
         return text;
     }
-    text.reserve(static_cast<std::size_t>(count) * 3);
-    for (int i = 0; i < count; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0x0F];
-        text += ' ';
+    // Written in place: the relay makes this text of every packet it passes on.
+    text.assign(static_cast<std::size_t>(count) * 3, ' ');
+    for (std::size_t i = 0, at = 0; i < static_cast<std::size_t>(count); ++i, at += 3) {
+        text[at] = kDigits[bytes[i] >> 4];
+        text[at + 1] = kDigits[bytes[i] & 0x0F];
     }
     return text;
 }

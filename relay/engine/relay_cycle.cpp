@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "relay/engine/hex_text.h"
 #include "relay/engine/log.h"
@@ -16,13 +15,14 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
 
 // Waits of the box reads, in milliseconds.
 constexpr int kDrainWait = 10;
 constexpr int kFirstPacketWait = 10000;
 constexpr int kExchangeBoxWait = 20;
 constexpr int kSelfCheckAnswerWait = 1000;
+// The box's moment before the wait for a first packet and before the self-check, in milliseconds.
+constexpr int kSettlePause = 1;
 
 // The relay looks at packet lengths and at bytes 3 and 4; everything else passes through.
 constexpr int kFirstPacketLength = 26;
@@ -96,7 +96,7 @@ class RelayCycle {
     // A packet left over from an earlier dialogue is dropped; then the box has 10 s to start one.
     State AwaitFirstPacket() {
         ReadUsb(box_, kDrainWait);
-        std::this_thread::sleep_for(1ms);
+        PauseUsb(kSettlePause);
         const int n = ReadUsb(box_, kFirstPacketWait);
         if (IsFirstPacket(box_, n)) {
             return State::Connecting;
@@ -255,7 +255,7 @@ int CloseRelay(int result) {
 }
 
 void SelfCheck() {
-    std::this_thread::sleep_for(1ms);
+    PauseUsb(kSettlePause);
     if (WriteUsb(kCheckCommand.data(), static_cast<int>(kCheckCommand.size())) < 0) {
         WriteLog("self_check 写入数据失败 ");
         ResetUsb();

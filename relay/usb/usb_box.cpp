@@ -3,7 +3,9 @@
 #include <usb.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "relay/engine/log.h"
 
@@ -109,6 +111,10 @@ int WriteUsb(const unsigned char* data, int length) {
         WriteLog("[WriteUsb]", "USB数据写入失败");
     }
     return result;
+}
+
+void PauseUsb(int milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 void ResetUsb() {

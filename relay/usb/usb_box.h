@@ -26,6 +26,10 @@ int ReadUsb(PacketBuffer& destination, int timeoutMs);
 // Sends length bytes to the box in one interrupt transfer. The bytes written, or a negative code.
 int WriteUsb(const unsigned char* data, int length);
 
+// Gives the box a moment between two transfers: after a leftover packet was dropped, and before
+// it is asked whether it still answers.
+void PauseUsb(int milliseconds);
+
 // Restarts the box's USB link (both endpoints, then the device); the box stays open.
 void ResetUsb();
 

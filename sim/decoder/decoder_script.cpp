@@ -9,6 +9,7 @@ std::string_view DefaultDialogueText();
 std::optional<DecoderScript> DecoderScript::Parse(std::string_view text, std::string& error) {
     DecoderScript script;
     int firstStepLine = 0;  // of a step outside any 'dialogue' line
+    int holdLine = 0;       // of the first 'refuse' or 'drop' line
     for (const sim::ScriptLine& line : sim::SplitScript(text)) {
         Step step;
         std::string reason;
@@ -40,11 +41,9 @@ std::optional<DecoderScript> DecoderScript::Parse(std::string_view text, std::st
             }
         } else if (line.keyword == "close" && line.argument.empty()) {
             step.kind = Step::Kind::Close;
-        } else if (line.keyword == "refuse" && line.argument.empty()) {
-            script.refuse = true;
-            continue;
-        } else if (line.keyword == "drop" && line.argument.empty()) {
-            script.drop = true;
+        } else if ((line.keyword == "refuse" || line.keyword == "drop") && line.argument.empty()) {
+            (line.keyword == "refuse" ? script.refuse : script.drop) = true;
+            holdLine = holdLine == 0 ? line.number : holdLine;
             continue;
         } else {
             reason = "unknown step '" + line.keyword + "'";
@@ -62,7 +61,8 @@ std::optional<DecoderScript> DecoderScript::Parse(std::string_view text, std::st
     }
     if ((script.refuse || script.drop) &&
         (!script.steps.empty() || !script.dialogues.empty() || (script.refuse && script.drop))) {
-        error = "a script that refuses or drops has no other steps";
+        error = "line " + std::to_string(holdLine) +
+                ": a script that refuses or drops has no other steps";
         return std::nullopt;
     }
     return script;

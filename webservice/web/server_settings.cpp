@@ -126,6 +126,23 @@ std::string ParseList(std::string_view value, bool (*check)(std::string_view), c
     return {};
 }
 
+// The first control byte of a line, blanks aside; none when it has none. A value must not hold
+// one: the address parser would read "127.0.0.1" out of "127.0.0.1\0..." and take it.
+std::optional<unsigned char> ControlByte(std::string_view line) {
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t' && c != '\r') || byte == 0x7F) {
+            return byte;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string ByteText(unsigned char byte) {
+    constexpr auto& kDigits = platform::ascii::kUpperHexDigits;
+    return std::string("0x") + kDigits[byte >> 4] + kDigits[byte & 0x0F];
+}
+
 // Applies one setting; empty when it was taken, else what is wrong with it.
 std::string Apply(ServerSettings& settings, const std::string& key, std::string_view value) {
     if (key == "listen") {
@@ -203,7 +220,9 @@ bool ParseServerSettings(std::string_view text, ServerSettings& settings, std::s
                                     ? std::string()
                                     : std::string(Trim(line.substr(0, equals)));
         std::string wrong;
-        if (equals == std::string_view::npos || key.empty()) {
+        if (const std::optional<unsigned char> control = ControlByte(line)) {
+            wrong = "the control byte " + ByteText(*control) + " stands in the line";
+        } else if (equals == std::string_view::npos || key.empty()) {
             wrong = "expected \"key = value\", found \"" + std::string(line) + "\"";
         } else if (!seen.insert(key).second) {
             wrong = key + " is set twice";

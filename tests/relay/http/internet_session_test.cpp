@@ -10,6 +10,7 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
 
 #include "platform/system_error.h"
 #include "sim/configserver/config_server.h"
@@ -163,6 +164,47 @@ TEST_F(InternetSessionTest, HeaderQueriesGiveTheNeededSizeAndEveryOccurrence) {
     bytes = sizeof buffer;
     EXPECT_EQ(request->QueryHeader(u"X-Long", 2, buffer, bytes), error::kHttpHeaderNotFound);
     EXPECT_EQ(request->QueryHeader(u"X-Absent", 0, buffer, bytes), error::kHttpHeaderNotFound);
+}
+
+// Found by fuzzing: a CR within a header line came through in the header's value (as it still
+// does through WinINet).
+TEST_F(InternetSessionTest, ABareCarriageReturnInAHeaderLineIsTakenAsABlank) {
+    sim::ConfigAnswer answer;
+    answer.contentType = "application/json;charset=UTF-8\rC";
+    answer.extraHeaders = {"X-Odd: a\rb\r", "X-Next: c"};
+    server_.SetAnswer(answer);
+    auto request = Exchange();
+    const std::string cr = transport_facts::kBareCarriageReturn;
+    EXPECT_EQ(Header(*request, u"Content-Type"), "application/json;charset=UTF-8" + cr + "C");
+    EXPECT_EQ(Header(*request, u"X-Odd"), "a" + cr + "b" + (cr == " " ? "" : cr));
+    EXPECT_EQ(Header(*request, u"X-Next"), "c");
+}
+
+// The response that found it, sent as it stands by a server of the test's own: the request's head
+// has gone out once Send returns, so the connection waits in the listener's queue.
+TEST_F(InternetSessionTest, TheResponseThatCarriedABareCarriageReturnGivesItsValuesWithout) {
+    namespace asio = boost::asio;
+    using asio::ip::tcp;
+    const std::string response =
+        "HTTP/1.1 200 OK\r\xcc\nContent-Type: application/json;charset=UTF-8\rC\non|ent-L-ength:"
+        "\xc1"
+        "89\r\n\r\n{\"data\":[{\"serveUrrlson;c\x98\x9e\x8d\x8c"
+        "et=UTF-9\r\nConte\n";
+    asio::io_context io;
+    tcp::acceptor listener(io, tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+    uint32_t failure = 0;
+    connection_ = session_->Connect(u"127.0.0.1", listener.local_endpoint().port(), failure);
+    ASSERT_TRUE(connection_);
+    auto request = connection_->OpenRequest("POST", "/", "HTTP/1.1", {"*/*"}, 0, failure);
+    ASSERT_TRUE(request);
+    ASSERT_EQ(request->Send(0), error::kNone);
+    tcp::socket server(io);
+    listener.accept(server);
+    asio::write(server, asio::buffer(response));
+    server.shutdown(tcp::socket::shutdown_send);
+    ASSERT_EQ(request->End(), error::kNone);
+    EXPECT_EQ(Header(*request, u"Content-Type"), std::string("application/json;charset=UTF-8") +
+                                                     transport_facts::kBareCarriageReturn + "C");
 }
 
 TEST_F(InternetSessionTest, ReadsFillTheBufferAcrossPiecesThatArriveApart) {

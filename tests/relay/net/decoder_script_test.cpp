@@ -36,11 +36,15 @@ TEST(DecoderScriptTest, AScriptThatDoesNotReadSaysWhereAndWhy) {
         {"send\n", "line 1: no bytes"},
         {"delay soon\n", "line 1: 'soon' is not a number of milliseconds"},
         {"hang up\n", "line 1: unknown step 'hang'"},
-        {"refuse\nsend 01\n", "a script that refuses or drops has no other steps"},
-        {"drop\nrefuse\n", "a script that refuses or drops has no other steps"},
+        {"refuse\nsend 01\n", "line 1: a script that refuses or drops has no other steps"},
+        {"# hold\ndrop\nrefuse\n", "line 2: a script that refuses or drops has no other steps"},
         {"send 01\n\ndialogue\nsend 02\n", "line 1: a step before the first 'dialogue' line"},
         {"dialogue\nsend 01\ndialogue two\nsend 0\n", "line 4: '0' is not a hex byte"},
-        {"refuse\ndialogue\n", "a script that refuses or drops has no other steps"},
+        {"refuse\ndialogue\n", "line 1: a script that refuses or drops has no other steps"},
+        // Found by fuzzing: the one fault of a script that did not name its line.
+        {"         drop     #    0fuses.\n# Th\x01# The box of the relay\n\ndialogue the box falls "
+         "silent and answers the check\n",
+         "line 1: a script that refuses or drops has no other steps"},
     };
     for (const Case& c : cases) {
         std::string error;

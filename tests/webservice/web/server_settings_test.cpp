@@ -12,6 +12,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 
 TEST(ServerSettingsTest, NoSettingsLeaveTheServerAsItAlwaysWas) {
     ServerSettings settings;
@@ -91,6 +92,12 @@ TEST(ServerSettingsTest, AMistakeIsNamedByItsLineAndChangesNothing) {
         {"max_connections = 99999999999999999999\n", "max_connections takes a whole number"},
         {"idle_timeout = 5\nidle_timeout = 6\n", "line 2: idle_timeout is set twice"},
         {"Listen = 127.0.0.1\n", "unknown setting \"Listen\""},
+        // Found by fuzzing: the address was read up to the NUL and the rest of the value ignored.
+        {"# Only.\nlisten = 127.0.0.1\0\0\0\0\0\0\0\0_origins = https://intranet.example.com "
+         "http://09ed_o<<gins = 100\n"s,
+         "line 2: the control byte 0x00 stands in the line"},
+        {"allowed_hosts = a\x1b[2Jb\n", "line 1: the control byte 0x1B stands in the line"},
+        {"idle_timeout = 5\x7f\n", "line 1: the control byte 0x7F stands in the line"},
     };
     for (const Case& c : cases) {
         ServerSettings settings;

@@ -22,4 +22,8 @@ constexpr const char* kProxiedConfigExample = "http://config.example/";
 // Whether the proxy account goes out with the first request, before the proxy asks for it.
 constexpr bool kProxyAccountUnasked = true;
 
+// A CR inside a response header line, as a value gives it: taken as a blank, as HTTP asks of a
+// recipient.
+constexpr const char* kBareCarriageReturn = " ";
+
 }  // namespace transport_facts

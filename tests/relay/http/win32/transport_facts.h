@@ -24,4 +24,7 @@ constexpr const char* kProxiedConfigExample = "http://config.example:80/";
 // WinINet keeps the proxy account for a proxy that asks for it.
 constexpr bool kProxyAccountUnasked = false;
 
+// A CR inside a response header line, as a value gives it: WinINet hands it on.
+constexpr const char* kBareCarriageReturn = "\r";
+
 }  // namespace transport_facts

@@ -1,0 +1,340 @@
+#pragma once
+
+// The connection of the web server, over any stream of bytes: the server runs it on TCP sockets
+// (http_session.cpp); the request fuzzer on an in-memory stream.
+#include <boost/asio/socket_base.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/string.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "webservice/web/http_connection.h"
+#include "webservice/web/http_session.h"
+#include "webservice/web/routes.h"
+#include "webservice/web/websocket_handshake.h"
+
+namespace web_session {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using boost::system::error_code;
+using Clock = std::chrono::steady_clock;
+
+// A request head that does not end within this many bytes, request line included, closes the
+// connection unanswered.
+constexpr std::size_t kHeadLimit = 8192;
+// Request bodies are read and ignored; a larger one closes the connection.
+constexpr std::uint64_t kBodyLimit = 1024 * 1024;
+// Bytes are read from a connection in pieces of this size.
+constexpr std::size_t kReadPiece = 4096;
+// The answer to a request that Host or Origin rules out; the connection ends after it.
+constexpr std::string_view kRefusal =
+    "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+
+inline std::string_view View(beast::string_view text) {
+    return {text.data(), text.size()};
+}
+
+inline std::string_view View(asio::const_buffer bytes) {
+    return {static_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// Length of the request head at the start of data, up to and including the empty line that ends
+// it; 0 when data holds no complete head. Lines may end in CR LF or in LF alone.
+inline std::size_t HeadLength(std::string_view data) {
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (data[i] != '\n') {
+            continue;
+        }
+        if (i + 1 < data.size() && data[i + 1] == '\n') {
+            return i + 2;
+        }
+        if (i + 2 < data.size() && data[i + 1] == '\r' && data[i + 2] == '\n') {
+            return i + 3;
+        }
+    }
+    return 0;
+}
+
+// The head with every line ending in CR LF, as the parser wants it.
+inline std::string WithCrLf(std::string_view head) {
+    std::string lines;
+    lines.reserve(head.size() + head.size() / 8);
+    for (std::size_t i = 0; i < head.size(); ++i) {
+        if (head[i] == '\n' && (i == 0 || head[i - 1] != '\r')) {
+            lines += '\r';
+        }
+        lines += head[i];
+    }
+    return lines;
+}
+
+// One connection over a stream of bytes: a TCP socket in the server, an in-memory stream where the
+// requests come from elsewhere (a fuzzer). Stream is an asynchronous read and write stream with the
+// socket's shutdown and close.
+template <class Stream>
+class BasicHttpSession : public HttpSession,
+                         public std::enable_shared_from_this<BasicHttpSession<Stream>> {
+  public:
+    BasicHttpSession(Stream socket, std::shared_ptr<const SessionRules> rules)
+        : socket_(std::move(socket)),
+          rules_(std::move(rules)),
+          deadline_(socket_.get_executor()),
+          activeAt_(Clock::now()) {}
+
+    void Start() { ReadRequest(); }
+
+    void Stop() override {
+        stopping_ = true;
+        if (!writing_) {
+            Close();
+        }
+    }
+
+    void Close() override {
+        if (!open_) {
+            return;
+        }
+        open_ = false;
+        error_code ignored;
+        deadline_.cancel();
+        socket_.shutdown(asio::socket_base::shutdown_both, ignored);
+        socket_.close(ignored);
+    }
+
+    bool IsOpen() const override { return open_; }
+
+    Clock::time_point ActiveAt() const override { return activeAt_; }
+
+  private:
+    using Step = void (BasicHttpSession::*)();
+
+    // From here the next request must complete within the idle time-out.
+    void ReadRequest() {
+        ArmDeadline();
+        parser_.emplace();
+        // The head is bounded before it reaches the parser; ending its lines in CR LF may
+        // lengthen it up to twice.
+        parser_->header_limit(2 * kHeadLimit);
+        parser_->body_limit(kBodyLimit);
+        ReadHead();
+    }
+
+    // Collects the request head; bytes of a further pipelined request stay in buffer_ for the
+    // next one.
+    void ReadHead() {
+        // Empty lines before a request line are skipped, as clients may send one after a body.
+        const std::string_view data = View(buffer_.data());
+        buffer_.consume(std::min(data.find_first_not_of("\r\n"), data.size()));
+        const std::size_t length = HeadLength(View(buffer_.data()).substr(0, kHeadLimit));
+        if (length != 0) {
+            OnHead(length);
+            return;
+        }
+        if (buffer_.size() >= kHeadLimit) {
+            Close();
+            return;
+        }
+        socket_.async_read_some(
+            buffer_.prepare(kReadPiece),
+            [self = this->shared_from_this()](error_code error, std::size_t read) {
+                if (error) {
+                    self->Close();
+                    return;
+                }
+                self->buffer_.commit(read);
+                self->ReadHead();
+            });
+    }
+
+    // A malformed head closes the connection without an answer, a refused one gets 403. A
+    // WebSocket upgrade is answered as soon as its head is in; any other request once its body
+    // has been read.
+    void OnHead(std::size_t length) {
+        const std::string head = WithCrLf(View(buffer_.data()).substr(0, length));
+        buffer_.consume(length);
+        error_code error;
+        parser_->put(asio::buffer(head), error);
+        if (error || !parser_->is_header_done()) {
+            Close();
+            return;
+        }
+        if (!Admit()) {
+            Write(std::string(kRefusal), &BasicHttpSession::Linger);
+            return;
+        }
+        const auto& request = parser_->get();
+        const auto key = request.find(http::field::sec_websocket_key);
+        if (key != request.end()) {
+            // The deadline that runs from the handshake's write on ends the upgraded connection.
+            activeAt_ = Clock::now();
+            Write(WebSocketHandshakeAnswer(View(key->value())), &BasicHttpSession::Discard);
+            OnHttpEvent(connection_, HttpEvent::WebSocketHandshakeDone, nullptr);
+            return;
+        }
+        if (parser_->is_done()) {
+            OnRequest();
+            return;
+        }
+        // A client that waits for leave to send its body gets it, unless the body is coming.
+        if (request.version() >= 11 && buffer_.size() == 0 &&
+            beast::iequals(request[http::field::expect], "100-continue")) {
+            Write(std::string(kContinue), &BasicHttpSession::ReadBody);
+            return;
+        }
+        ReadBody();
+    }
+
+    // Host and Origin against the rules; a field given twice is refused, as it cannot be told
+    // which one counts.
+    bool Admit() {
+        const auto& request = parser_->get();
+        const auto field = [&request](http::field name) -> std::optional<std::string_view> {
+            const auto found = request.find(name);
+            if (found == request.end()) {
+                return std::nullopt;
+            }
+            return View(found->value());
+        };
+        if (request.count(http::field::host) > 1 || request.count(http::field::origin) > 1) {
+            return false;
+        }
+        const RequestPolicy::Admission admission =
+            rules_->policy.Admit(field(http::field::host), field(http::field::origin));
+        allowOrigin_ = admission.allowOrigin;
+        return admission.admitted;
+    }
+
+    void ReadBody() {
+        http::async_read(socket_, buffer_, *parser_,
+                         [self = this->shared_from_this()](error_code bodyError, std::size_t) {
+                             if (bodyError) {
+                                 // The end of the stream, a malformed body or one over the limit.
+                                 self->Close();
+                                 return;
+                             }
+                             self->OnRequest();
+                         });
+    }
+
+    void OnRequest() {
+        activeAt_ = Clock::now();
+        const auto& request = parser_->get();
+        const std::string_view target = View(request.target());
+        const HttpMessage message{View(request.method_string()), target.substr(0, target.find('?')),
+                                  static_cast<int>(request.version()), allowOrigin_};
+        try {
+            OnHttpEvent(connection_, HttpEvent::Request, &message);
+        } catch (const std::exception&) {
+            // A request that could not be handled (memory exhausted) costs its connection, not
+            // the server.
+            Close();
+            return;
+        }
+        // An HTTP/1.0 answer ends with the connection; a client that asked for the end gets it.
+        const bool last = request.version() < 11 || !request.keep_alive();
+        Write(connection_.TakeOutput(),
+              last ? &BasicHttpSession::Linger : &BasicHttpSession::ReadRequest);
+    }
+
+    // After the last answer nothing more is sent; what the client still sends is read and
+    // dropped until it closes, so that no reset cuts the answer short on its way.
+    void Linger() {
+        error_code ignored;
+        socket_.shutdown(asio::socket_base::shutdown_send, ignored);
+        ArmDeadline();
+        Discard();
+    }
+
+    // A WebSocket connection is never answered: what arrives is dropped until the peer closes
+    // or the deadline passes.
+    void Discard() {
+        buffer_.consume(buffer_.size());
+        socket_.async_read_some(buffer_.prepare(kReadPiece),
+                                [self = this->shared_from_this()](error_code error, std::size_t) {
+                                    if (error) {
+                                        self->Close();
+                                        return;
+                                    }
+                                    self->Discard();
+                                });
+    }
+
+    // Writes bytes, then takes the next step. The deadline runs while no byte goes out.
+    void Write(std::string bytes, Step next) {
+        if (bytes.empty()) {
+            (this->*next)();
+            return;
+        }
+        output_ = std::move(bytes);
+        written_ = 0;
+        next_ = next;
+        writing_ = true;
+        WriteSome();
+    }
+
+    // Every step after a write arms the deadline anew or ends the connection.
+    void WriteSome() {
+        ArmDeadline();
+        socket_.async_write_some(
+            asio::buffer(output_) + written_,
+            [self = this->shared_from_this()](error_code error, std::size_t wrote) {
+                if (error) {
+                    self->writing_ = false;
+                    self->Close();
+                    return;
+                }
+                self->written_ += wrote;
+                if (self->written_ < self->output_.size()) {
+                    self->WriteSome();
+                    return;
+                }
+                self->writing_ = false;
+                if (self->stopping_) {
+                    self->Close();
+                    return;
+                }
+                ((*self).*(self->next_))();
+            });
+    }
+
+    // Closes the connection once the idle time-out has passed from now, unless armed anew before.
+    void ArmDeadline() {
+        deadline_.expires_after(rules_->idleTimeout);
+        deadline_.async_wait([self = this->shared_from_this()](error_code error) {
+            if (!error && self->deadline_.expiry() <= Clock::now()) {
+                self->Close();
+            }
+        });
+    }
+
+    Stream socket_;
+    std::shared_ptr<const SessionRules> rules_;
+    asio::steady_timer deadline_;
+    beast::flat_buffer buffer_;
+    std::optional<http::request_parser<http::string_body>> parser_;
+    HttpConnection connection_;
+    std::string allowOrigin_;
+    std::string output_;
+    std::size_t written_ = 0;
+    Step next_ = nullptr;
+    Clock::time_point activeAt_;
+    bool open_ = true;
+    bool writing_ = false;
+    bool stopping_ = false;
+};
+
+}  // namespace web_session
