@@ -37,7 +37,7 @@ fail() {
 
 run_wine() {
   local status=0
-  wine "$@" >"$work/out" 2>&1 </dev/null || status=$?
+  timeout 120 wine "$@" >"$work/out" 2>&1 </dev/null || status=$?
   return "$status"
 }
 

@@ -145,10 +145,12 @@ expect_event() {
   fail "the event log did not receive '$text'; it received: $(events_since_start)"
 }
 
-# Waits (up to 30 s) until something answers on the port, or no longer does.
+# Waits (up to 30 s, however long each try takes) until something answers on the port, or no
+# longer does.
 wait_for_port() {
   local wanted="$1"
-  for _ in $(seq 300); do
+  local deadline=$((SECONDS + 30))
+  while [ "$SECONDS" -lt "$deadline" ]; do
     if curl -s -o /dev/null --max-time 2 "http://127.0.0.1:$kPort/getdevicestatus"; then
       [ "$wanted" = open ] && return 0
     else
@@ -156,7 +158,7 @@ wait_for_port() {
     fi
     sleep 0.1
   done
-  fail "port $kPort did not become $wanted"
+  fail "port $kPort did not become $wanted; Wine's programs: $(pgrep -af '\.exe' | tr '\n' ';')"
 }
 
 # The answer object of an operation route.
