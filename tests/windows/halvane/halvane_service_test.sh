@@ -14,10 +14,7 @@ configserver_exe="$4"
 service_control_exe="$5"
 work="$6"
 
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEDEBUG=-all
-export LC_ALL=C.UTF-8
-unset DISPLAY
+source "$(dirname "$0")/../service_test.sh"
 
 readonly kService=Halvane
 readonly wine_sh="$(dirname "$0")/../wine.sh"
@@ -30,29 +27,10 @@ app_windows="Z:${work//\//\\}\\app\\Halvane.exe"
 requests="$work/requests"
 requests_windows="Z:${requests//\//\\}"
 
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-run_wine() {
-  local status=0
-  timeout 120 wine "$@" >"$work/out" 2>&1 </dev/null || status=$?
-  return "$status"
-}
-
-expect_lines() {
-  local line
-  for line in "$@"; do
-    grep -qxF -- "$line" <(tr -d '\r' <"$work/out") ||
-      fail "expected the line '$line' in: $(cat "$work/out")"
-  done
-}
-
 configserver_pid=""
 cleanup() {
-  run_wine "$service_control_exe" stop "$kService" || true
-  run_wine "$service_control_exe" wait "$kService" 1 30 || true
+  service_control stop "$kService" || true
+  service_control wait "$kService" 1 30 || true
   run_wine sc delete "$kService" || true
   if run_wine reg delete "$kSystemEnvironment" /v OSTREL_CONFIG_HOST /f; then
     "$wine_sh" restart-services "$WINEPREFIX" >/dev/null || true
@@ -97,11 +75,11 @@ start_configserver "$port"
 
 run_wine sc create "$kService" binPath= "$app_windows" ||
   fail "sc create: $(cat "$work/out")"
-run_wine "$service_control_exe" config "$kService" || fail "no service: $(cat "$work/out")"
+service_control config "$kService" || fail "no service: $(cat "$work/out")"
 expect_lines "path=$app_windows"
 
 run_wine sc start "$kService" || true
-run_wine "$service_control_exe" wait "$kService" 4 60 ||
+service_control wait "$kService" 4 60 ||
   fail "the service did not report running: $(cat "$work/out")"
 # No start pending was reported first, and only stop and shutdown are accepted.
 expect_lines state=4 controls=0x5
@@ -121,27 +99,27 @@ cmp -s "$expected" "$requests" ||
 # ends at once.
 sleep 3
 cmp -s "$expected" "$requests" || fail "the configuration was fetched again"
-run_wine "$service_control_exe" status "$kService"
+service_control status "$kService"
 expect_lines state=4
 
 # Pause, continue and interrogate change nothing and report nothing.
 for control in pause continue interrogate; do
-  run_wine "$service_control_exe" "$control" "$kService" || true
-  run_wine "$service_control_exe" status "$kService"
+  service_control "$control" "$kService" || true
+  service_control status "$kService"
   expect_lines state=4
 done
-run_wine "$service_control_exe" control "$kService" 128 || true
-run_wine "$service_control_exe" status "$kService"
+service_control control "$kService" 128 || true
+service_control status "$kService"
 expect_lines state=4
 
 # A stop is answered once the call in progress and its pause have ended: the service reports
 # stopped, once, and its process ends.
 # (Wine's service manager may lose the answer to the stop, error 109, a broken pipe, when the
 # service's process ends as soon as it has reported stopped, as Halvane's does.)
-if ! run_wine "$service_control_exe" stop "$kService"; then
+if ! service_control stop "$kService"; then
   grep -qx 'error=109' <(tr -d '\r' <"$work/out") || fail "stop: $(cat "$work/out")"
 fi
-run_wine "$service_control_exe" wait "$kService" 1 30 ||
+service_control wait "$kService" 1 30 ||
   fail "the service did not stop: $(cat "$work/out")"
 for _ in $(seq 300); do
   pgrep -f 'app\\Halvane\.exe' >/dev/null || break
@@ -150,5 +128,5 @@ done
 pgrep -f 'app\\Halvane\.exe' >/dev/null && fail "Halvane.exe still runs after its stop"
 
 run_wine sc delete "$kService" || fail "sc delete: $(cat "$work/out")"
-run_wine "$service_control_exe" config "$kService" && fail "the service is still installed"
+service_control config "$kService" && fail "the service is still installed"
 echo "PASS"

@@ -10,16 +10,8 @@ page="$3"
 service_control_exe="$4"
 work="$5"
 trovik_dll="${6:-}"
+source "$(dirname "${BASH_SOURCE[0]}")/../service_test.sh"
 
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEDEBUG=-all
-# Without a display Wine's MessageBoxW returns at once (no window can be made); with one, a box
-# of a registration failure would wait for a click that never comes.
-unset DISPLAY WAYLAND_DISPLAY
-# Wine passes arguments to a program in the locale's encoding and writes console text in the
-# console's code page: the service's name reaches programs intact from a UTF-8 locale, and
-# reg.exe writes the registry's texts in GBK as on a Chinese desktop (see reg_query).
-export LC_ALL=C.UTF-8
 
 readonly kServiceName='Pelidor身份证读卡器服务'
 readonly kDescription='该服务用于创建身份证读卡器webservice，以便网页访问读卡内容'
@@ -37,18 +29,6 @@ app="$work/app/Zembra.exe"
 # The program's path as Windows programs see it: Wine's drive Z: is the root.
 app_windows="Z:${app//\//\\}"
 
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-# Runs a Windows program with its output in $work/out; the program's exit status is the
-# function's (Wine passes its low eight bits).
-run_wine() {
-  local status=0
-  timeout 120 wine "$@" >"$work/out" 2>&1 </dev/null || status=$?
-  return "$status"
-}
 
 # Runs Zembra.exe with the arguments and checks its exit status.
 zembra_expect() {
@@ -70,19 +50,6 @@ unregister_all() {
   done
 }
 
-# service-control.exe with the arguments; its lines in $work/out.
-service_control() {
-  run_wine "$service_control_exe" "$@"
-}
-
-# Checks that service-control.exe's last answer holds each "key=value" line given.
-expect_lines() {
-  local line
-  for line in "$@"; do
-    grep -qxF -- "$line" <(tr -d '\r' <"$work/out") ||
-      fail "expected the line '$line' in: $(cat "$work/out")"
-  done
-}
 
 # The registry key as reg.exe lists it, in UTF-8; an empty answer when the key does not exist.
 # reg.exe writes in the console's code page: from a Chinese locale its texts come in GBK, but a
