@@ -60,4 +60,12 @@ bool IsOneHeaderLine(std::string_view line) {
     return nameValid && line.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
+std::string AcceptHeaderLine(const std::vector<std::string>& acceptTypes) {
+    std::string accept = "Accept:";
+    for (size_t i = 0; i < acceptTypes.size(); ++i) {
+        accept += (i == 0 ? " " : ", ") + acceptTypes[i];
+    }
+    return accept;
+}
+
 }  // namespace platform::internet

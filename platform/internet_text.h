@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Texts of a request of the Internet layer as they go on the wire, made the same way on every
 // system: the host, the request target and the header lines a caller adds.
@@ -20,5 +21,9 @@ std::string RequestTarget(std::string_view objectName);
 // Whether `line`, without its closing CR LF, is one header line "Name: value": a name without
 // blanks, a colon, and no line break or zero byte anywhere.
 bool IsOneHeaderLine(std::string_view line);
+
+// The Accept header line of the types a request accepts, without its closing CR LF: "Accept:"
+// and the types separated by ", ".
+std::string AcceptHeaderLine(const std::vector<std::string>& acceptTypes);
 
 }  // namespace platform::internet

@@ -246,11 +246,7 @@ std::unique_ptr<Request> Connection::OpenRequest(std::string_view verb, std::str
     const std::string port = settings_->port == 0 ? "" : ":" + std::to_string(settings_->port);
     transfer->url = std::string((flags & kFlagSecure) != 0 ? "https://" : "http://") +
                     settings_->host + port + RequestTarget(objectName);
-    std::string accept = "Accept:";
-    for (size_t i = 0; i < acceptTypes.size(); ++i) {
-        accept += (i == 0 ? " " : ", ") + acceptTypes[i];
-    }
-    transfer->headerLines.push_back(accept);
+    transfer->headerLines.push_back(AcceptHeaderLine(acceptTypes));
     error = error::kNone;
     return std::unique_ptr<Request>(new Request(std::move(transfer)));
 }

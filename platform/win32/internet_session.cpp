@@ -71,11 +71,8 @@ std::u16string HostLine(const ConnectionSettings& connection, bool secure) {
 }
 
 std::u16string AcceptLine(const std::vector<std::string>& acceptTypes) {
-    std::string accept = "Accept:";
-    for (size_t i = 0; i < acceptTypes.size(); ++i) {
-        accept += (i == 0 ? " " : ", ") + acceptTypes[i];
-    }
-    return codepage::ToUtf16(codepage::kAnsi, accept).value_or(std::u16string());
+    return codepage::ToUtf16(codepage::kAnsi, AcceptHeaderLine(acceptTypes))
+        .value_or(std::u16string());
 }
 
 }  // namespace
