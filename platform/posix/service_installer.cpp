@@ -134,6 +134,8 @@ std::string FormatUnit(const ServiceIdentity& service, const ServiceDefinition& 
     }
     unit += "\n[Service]\nType=notify\n";
     unit += "ExecStart=" + SystemdQuoted(codepage::Utf16ToUtf8(definition.programPath)) + "\n";
+    // A service that crashed comes back; one that ended cleanly or was stopped stays down.
+    unit += "Restart=on-failure\n";
     if (definition.openFileLimit != 0) {
         unit += "LimitNOFILE=" + std::to_string(definition.openFileLimit) + "\n";
     }

@@ -72,6 +72,7 @@ TEST_F(ZembraRegistrationTest, ServiceInstallsAUnitThatStartsAutomatically) {
         "ExecStart=\"" +
         Program().string() +
         "\"\n"
+        "Restart=on-failure\n"
         "LimitNOFILE=16384\n"
         "Environment=\"ZEMBRA_REGISTRY_ROOT=" +
         fs::canonical(Registry().parent_path()).string() +
