@@ -5,8 +5,12 @@
 //                 any connection that fails) and the program's resident memory over the run.
 //   idle          many connections are opened and left silent while fresh clients are served,
 //                 once with a cap that admits them all and once with the default cap.
+//   hostile       200 clients each send a request body one byte short of the 1 MiB limit and
+//                 hold it; then a chunk extension and a trailer section that never end, 96 MiB
+//                 offered each; reports the program's resident memory, and whether all were
+//                 answered or closed as they should be.
 //
-// Usage: zembra_load [--seconds N] [--connections N] [--idle N] [--only route|idle]
+// Usage: zembra_load [--seconds N] [--connections N] [--idle N] [--only route|idle|hostile]
 // The program serves on its fixed port 19196, which must be free. Every request goes to 127.0.0.1.
 #include <sys/resource.h>
 #include <unistd.h>
@@ -44,12 +48,13 @@ struct Options {
     std::string only;
 };
 
-// The program's resident memory in KiB, from the kernel's view of the process.
-long ResidentKib(pid_t pid) {
+// A memory figure of the process in KiB (VmRSS: resident now, VmHWM: the most it held), from
+// the kernel's view of it.
+long MemoryKib(pid_t pid, const char* field = "VmRSS:") {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
+        if (line.rfind(field, 0) == 0) {
+            return std::strtol(line.c_str() + std::strlen(field), nullptr, 10);
         }
     }
     return -1;
@@ -133,14 +138,14 @@ bool RunRoute(const Options& options, const std::string& route) {
         });
     }
     std::this_thread::sleep_for(kWarmUp);
-    const long rssStart = ResidentKib(pid);
+    const long rssStart = MemoryKib(pid);
     long rssHigh = rssStart;
     measuring = true;
     const auto start = Clock::now();
     std::vector<long> samples;
     while (Clock::now() - start < std::chrono::seconds(options.seconds)) {
         std::this_thread::sleep_for(1s);
-        samples.push_back(ResidentKib(pid));
+        samples.push_back(MemoryKib(pid));
         rssHigh = std::max(rssHigh, samples.back());
     }
     measuring = false;
@@ -149,7 +154,7 @@ bool RunRoute(const Options& options, const std::string& route) {
     for (auto& client : clients) {
         client.join();
     }
-    const long rssEnd = ResidentKib(pid);
+    const long rssEnd = MemoryKib(pid);
     const long rssMiddle = samples.empty() ? rssStart : samples[samples.size() / 2];
     std::printf(
         "%s, %d connections, %.0f s: %ld answers (%.0f/s), %ld errors; latency ms p50 %.2f, p99 "
@@ -171,7 +176,7 @@ bool RunIdle(const Options& options, const std::string& settings, const char* na
         return false;
     }
     const pid_t pid = zembra.Process()->Pid();
-    const long rssBefore = ResidentKib(pid);
+    const long rssBefore = MemoryKib(pid);
     std::vector<std::unique_ptr<RawClient>> idle;
     int refused = 0;
     for (int i = 0; i < options.idle; ++i) {
@@ -188,7 +193,7 @@ bool RunIdle(const Options& options, const std::string& settings, const char* na
             std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         failures += ok ? 0 : 1;
     }
-    const long rssHeld = ResidentKib(pid);
+    const long rssHeld = MemoryKib(pid);
     int stillOpen = 0;
     for (const auto& client : idle) {
         stillOpen += client->IsConnected() && client->StaysSilent(1ms) ? 1 : 0;
@@ -199,6 +204,52 @@ bool RunIdle(const Options& options, const std::string& settings, const char* na
         "resident KiB before %ld, holding them %ld\n",
         name, options.idle, refused, failures, Percentile(latencies, 0.5),
         Percentile(latencies, 0.99), Percentile(latencies, 1.0), stillOpen, rssBefore, rssHeld);
+    std::fflush(stdout);
+    return failures == 0;
+}
+
+// Holds bodies on many connections and floods two more; false when a held request went
+// unanswered or a flood was not cut short.
+bool RunHostile() {
+    ZembraProcess zembra;
+    if (!StartZembra(zembra, "")) {
+        return false;
+    }
+    const pid_t pid = zembra.Process()->Pid();
+    const long rssBefore = MemoryKib(pid);
+    const std::string head = "POST /getdevicestatus HTTP/1.1\r\nContent-Length: 1048576\r\n\r\n";
+    const std::string body(1024 * 1024 - 1, 'b');
+    std::vector<std::unique_ptr<RawClient>> holders;
+    int failures = 0;
+    for (int i = 0; i < 200; ++i) {
+        holders.push_back(std::make_unique<RawClient>("127.0.0.1", kPort));
+        failures += holders.back()->Send(head + body) ? 0 : 1;
+    }
+    const long rssHolding = MemoryKib(pid);
+    const std::string chunked = "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string filler(64 * 1024, 'f');
+    constexpr std::size_t kFlood = 96 * 1024 * 1024;
+    std::size_t floodSent[2] = {0, 0};
+    int i = 0;
+    for (const std::string& start : {chunked + "1;", chunked + "0\r\n"}) {
+        RawClient flood("127.0.0.1", kPort);
+        std::size_t& sent = floodSent[i++];
+        while (sent < kFlood && flood.Send(sent == 0 ? start : filler)) {
+            sent += sent == 0 ? start.size() : filler.size();
+        }
+        failures += sent < kFlood && flood.ReceiveUntilClosed().empty() ? 0 : 1;
+    }
+    const std::string expected = ChunkedAnswer(OperationBody(-99, "读卡器异常"));
+    for (const auto& holder : holders) {
+        failures += holder->Send("b") && holder->Receive(expected.size()) == expected ? 0 : 1;
+    }
+    failures += Exchange(kPort, GetRequest("/getdevicestatus")) == expected ? 0 : 1;
+    std::printf(
+        "hostile: 200 connections holding 1 MiB - 1 byte of body each, then floods of a chunk "
+        "extension (cut after %zu bytes sent) and a trailer (cut after %zu bytes sent): %d "
+        "failed; resident KiB before %ld, holding the bodies %ld, at the end %ld, highest %ld\n",
+        floodSent[0], floodSent[1], failures, rssBefore, rssHolding, MemoryKib(pid),
+        MemoryKib(pid, "VmHWM:"));
     std::fflush(stdout);
     return failures == 0;
 }
@@ -244,6 +295,9 @@ int main(int argc, char** argv) {
                      "cap above the idle ones") &&
              ok;
         ok = RunIdle(options, "", "default cap (500)") && ok;
+    }
+    if (options.only.empty() || options.only == "hostile") {
+        ok = RunHostile() && ok;
     }
     return ok ? 0 : 1;
 }

@@ -6,8 +6,8 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/string.hpp>
+#include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/read.hpp>
-#include <boost/beast/http/string_body.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -21,6 +21,7 @@
 
 #include "webservice/web/http_connection.h"
 #include "webservice/web/http_session.h"
+#include "webservice/web/request_body.h"
 #include "webservice/web/routes.h"
 #include "webservice/web/websocket_handshake.h"
 
@@ -35,8 +36,6 @@ using Clock = std::chrono::steady_clock;
 // A request head that does not end within this many bytes, request line included, closes the
 // connection unanswered.
 constexpr std::size_t kHeadLimit = 8192;
-// Request bodies are read and ignored; a larger one closes the connection.
-constexpr std::uint64_t kBodyLimit = 1024 * 1024;
 // Bytes are read from a connection in pieces of this size.
 constexpr std::size_t kReadPiece = 4096;
 // The answer to a request that Host or Origin rules out; the connection ends after it.
@@ -129,7 +128,7 @@ class BasicHttpSession : public HttpSession,
         // The head is bounded before it reaches the parser; ending its lines in CR LF may
         // lengthen it up to twice.
         parser_->header_limit(2 * kHeadLimit);
-        parser_->body_limit(kBodyLimit);
+        parser_->body_limit(RequestBody::kLimit);
         ReadHead();
     }
 
@@ -160,15 +159,15 @@ class BasicHttpSession : public HttpSession,
             });
     }
 
-    // A malformed head closes the connection without an answer, a refused one gets 403. A
-    // WebSocket upgrade is answered as soon as its head is in; any other request once its body
-    // has been read.
+    // A malformed head, or a body whose end cannot be known, closes the connection without an
+    // answer; a refused request gets 403. A WebSocket upgrade is answered as soon as its head is
+    // in; any other request once its body has gone by.
     void OnHead(std::size_t length) {
         const std::string head = WithCrLf(View(buffer_.data()).substr(0, length));
         buffer_.consume(length);
         error_code error;
         parser_->put(asio::buffer(head), error);
-        if (error || !parser_->is_header_done()) {
+        if (error || !parser_->is_header_done() || !FrameBody()) {
             Close();
             return;
         }
@@ -185,24 +184,40 @@ class BasicHttpSession : public HttpSession,
             OnHttpEvent(connection_, HttpEvent::WebSocketHandshakeDone, nullptr);
             return;
         }
-        if (parser_->is_done()) {
-            OnRequest();
-            return;
-        }
         // A client that waits for leave to send its body gets it, unless the body is coming.
-        if (request.version() >= 11 && buffer_.size() == 0 &&
+        if (!body_->Ended() && request.version() >= 11 && buffer_.size() == 0 &&
             beast::iequals(request[http::field::expect], "100-continue")) {
-            Write(std::string(kContinue), &BasicHttpSession::ReadBody);
+            Write(std::string(kContinue), &BasicHttpSession::SkipBody);
             return;
         }
-        ReadBody();
+        SkipBody();
     }
 
-    // Host and Origin against the rules; a field given twice is refused, as it cannot be told
-    // which one counts.
+    // How the body ends: after its length, or after its last chunk when chunked is its one
+    // transfer coding. Any other coding leaves the end unknown, and what the client meant as the
+    // body would be read as the next request, so such a request is refused; so is one that gives
+    // both framings, or chunks in HTTP/1.0.
+    bool FrameBody() {
+        const auto& request = parser_->get();
+        const auto codings = request.equal_range(http::field::transfer_encoding);
+        if (codings.first == codings.second) {
+            body_ = RequestBody::OfLength(parser_->content_length().value_or(0));
+            return true;
+        }
+        if (std::next(codings.first) != codings.second ||
+            !beast::iequals(codings.first->value(), "chunked") || request.version() < 11 ||
+            request.count(http::field::content_length) != 0) {
+            return false;
+        }
+        body_ = RequestBody::InChunks();
+        return true;
+    }
+
+    // Host, Origin and Sec-Fetch-Site against the rules. Host or Origin given twice is refused,
+    // as it cannot be told which one counts; Sec-Fetch-Site given twice counts as another site's.
     bool Admit() {
         const auto& request = parser_->get();
-        const auto field = [&request](http::field name) -> std::optional<std::string_view> {
+        const auto field = [&request](const auto name) -> std::optional<std::string_view> {
             const auto found = request.find(name);
             if (found == request.end()) {
                 return std::nullopt;
@@ -212,22 +227,39 @@ class BasicHttpSession : public HttpSession,
         if (request.count(http::field::host) > 1 || request.count(http::field::origin) > 1) {
             return false;
         }
-        const RequestPolicy::Admission admission =
-            rules_->policy.Admit(field(http::field::host), field(http::field::origin));
+        constexpr beast::string_view kFetchSite = "Sec-Fetch-Site";
+        const RequestPolicy::Admission admission = rules_->policy.Admit(
+            field(http::field::host), field(http::field::origin),
+            request.count(kFetchSite) > 1 ? std::optional<std::string_view>("cross-site")
+                                          : field(kFetchSite));
         allowOrigin_ = admission.allowOrigin;
         return admission.admitted;
     }
 
-    void ReadBody() {
-        http::async_read(socket_, buffer_, *parser_,
-                         [self = this->shared_from_this()](error_code bodyError, std::size_t) {
-                             if (bodyError) {
-                                 // The end of the stream, a malformed body or one over the limit.
-                                 self->Close();
-                                 return;
-                             }
-                             self->OnRequest();
-                         });
+    // Drops the body as it arrives; bytes after its end stay in buffer_ for the next request.
+    void SkipBody() {
+        std::size_t used = 0;
+        const RequestBody::Progress progress = body_->Take(View(buffer_.data()), used);
+        buffer_.consume(used);
+        if (progress == RequestBody::Progress::Refused) {
+            Close();
+            return;
+        }
+        if (progress == RequestBody::Progress::Done) {
+            OnRequest();
+            return;
+        }
+        socket_.async_read_some(
+            buffer_.prepare(kReadPiece),
+            [self = this->shared_from_this()](error_code error, std::size_t read) {
+                if (error) {
+                    // The end of the stream before the end of the body.
+                    self->Close();
+                    return;
+                }
+                self->buffer_.commit(read);
+                self->SkipBody();
+            });
     }
 
     void OnRequest() {
@@ -325,7 +357,8 @@ class BasicHttpSession : public HttpSession,
     std::shared_ptr<const SessionRules> rules_;
     asio::steady_timer deadline_;
     beast::flat_buffer buffer_;
-    std::optional<http::request_parser<http::string_body>> parser_;
+    std::optional<http::request_parser<http::empty_body>> parser_;
+    std::optional<RequestBody> body_;
     HttpConnection connection_;
     std::string allowOrigin_;
     std::string output_;

@@ -40,13 +40,20 @@ RequestPolicy::RequestPolicy(const ServerSettings& settings, std::string machine
       machineName_(platform::ascii::Lowered(machineName)) {}
 
 RequestPolicy::Admission RequestPolicy::Admit(std::optional<std::string_view> host,
-                                              std::optional<std::string_view> origin) const {
+                                              std::optional<std::string_view> origin,
+                                              std::optional<std::string_view> fetchSite) const {
     Admission admission;
     // An empty Host field names no host, as a request for a target without one.
     if (host && !host->empty() && !AdmitsHost(*host)) {
         return admission;
     }
     if (origin && !AdmitsOrigin(*origin)) {
+        return admission;
+    }
+    // "same-origin" and "none" (the server's own page, an address typed in) stay served.
+    if (!anyOrigin_ && !origin && fetchSite &&
+        (platform::ascii::EqualsIgnoringCase(*fetchSite, "cross-site") ||
+         platform::ascii::EqualsIgnoringCase(*fetchSite, "same-site"))) {
         return admission;
     }
     admission.admitted = true;

@@ -11,7 +11,10 @@
 // localhost, a name under .localhost, the machine's own host name) or a name the settings allow,
 // so that a site whose name is made to resolve here (DNS rebinding) is refused. An Origin field
 // must be one the settings allow. Browsers always send Host, and send Origin with every
-// cross-origin request; a request without them (HTTP/1.0 clients, simple tools) is served.
+// cross-origin request that may read its answer; a request without them (HTTP/1.0 clients, simple
+// tools) is served. Once the origins are narrowed, a request that the browser marks as coming
+// from another site (Sec-Fetch-Site) must also carry an allowed Origin: an image or a no-cors
+// fetch of another site's page carries none, yet opens the reader as surely as a read would.
 class RequestPolicy {
   public:
     struct Admission {
@@ -23,9 +26,10 @@ class RequestPolicy {
 
     RequestPolicy(const ServerSettings& settings, std::string machineName);
 
-    // host and origin are the values of the request's fields; nullopt where the field is missing.
-    Admission Admit(std::optional<std::string_view> host,
-                    std::optional<std::string_view> origin) const;
+    // host, origin and fetchSite are the values of the request's Host, Origin and
+    // Sec-Fetch-Site fields; nullopt where the field is missing.
+    Admission Admit(std::optional<std::string_view> host, std::optional<std::string_view> origin,
+                    std::optional<std::string_view> fetchSite = std::nullopt) const;
 
   private:
     bool AdmitsHost(std::string_view host) const;

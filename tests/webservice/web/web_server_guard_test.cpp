@@ -83,6 +83,14 @@ TEST_F(WebServerFramingTest, AClientThatExpectsContinueGetsItBeforeItSendsTheBod
         "ab" + Request("GET", "/getdevicestatus", "Expect: 100-continue\r\n")));
     EXPECT_EQ(client.Receive(2 * kStatus.size()), kStatus + kStatus);
     EXPECT_TRUE(client.StaysSilent(100ms));
+
+    // HTTP/1.0 has no interim answers: the body is simply awaited.
+    RawClient old("127.0.0.1", port_);
+    ASSERT_TRUE(old.Send(Request("POST", "/opendevice",
+                                 "Expect: 100-continue\r\nContent-Length: 3\r\n", "HTTP/1.0")));
+    EXPECT_TRUE(old.StaysSilent(200ms));
+    ASSERT_TRUE(old.Send("a=1"));
+    EXPECT_EQ(old.ReceiveUntilClosed(), WholeAnswer(kOpenedBody));
 }
 
 class WebServerHostTest : public WebServerTest {
@@ -129,6 +137,8 @@ TEST_F(WebServerHostTest, ServesHostsOfThisMachineAndRefusesOtherNames) {
         "Host: evil.example\r\n",
         "Host: evil.example:19196\r\n",
         "Host: localhost.evil.example\r\n",
+        "Host: evillocalhost\r\n",
+        "Host: evillocalhost:19196\r\n",
         "Host: 127.0.0.1.evil.example\r\n",
         "Host: localhost:http\r\n",
         "Host: [::1\r\n",
@@ -210,6 +220,40 @@ TEST_F(WebServerHostTest, AnOriginListAdmitsItsOriginsByNameAndRefusesTheRest) {
         Request("GET", "/readcard", "Origin: https://intranet.example\r\nOrigin: null\r\n"));
 }
 
+TEST_F(WebServerHostTest, NarrowedOriginsRefuseWhatBrowsersMarkAsAnotherSitesRequest) {
+    // An image or a no-cors fetch of another site's page carries no Origin; its browser marks it.
+    const std::string crossSite = "Sec-Fetch-Site: cross-site\r\n";
+    ExpectServed(Request("GET", "/opendevice", crossSite));  // any origin: as always
+
+    ServerSettings settings;
+    settings.anyOrigin = false;
+    settings.allowedOrigins = {"https://intranet.example"};
+    RestartServer(settings);
+    const std::string refused[] = {
+        crossSite,
+        "Sec-Fetch-Site: same-site\r\n",
+        "Sec-Fetch-Site: Cross-Site\r\n",
+        "Sec-Fetch-Site: same-origin\r\nSec-Fetch-Site: same-origin\r\n",
+        crossSite + "Origin: https://evil.example\r\n",
+    };
+    for (const std::string& fields : refused) {
+        ExpectRefused(Request("GET", "/opendevice", "Host: localhost\r\n" + fields));
+    }
+    // The server's own page, an address typed in, tools and old browsers are served as before.
+    const std::string served[] = {
+        "Sec-Fetch-Site: same-origin\r\n",
+        "Sec-Fetch-Site: none\r\n",
+        "",
+    };
+    for (const std::string& fields : served) {
+        ExpectServed(Request("GET", "/opendevice", "Host: localhost\r\n" + fields));
+    }
+    // A page of an allowed origin is served whatever its site.
+    EXPECT_EQ(
+        Exchange(Request("GET", "/opendevice", crossSite + "Origin: https://intranet.example\r\n")),
+        ChunkedAnswer(kOpenedBody, "https://intranet.example"));
+}
+
 class WebServerLimitsTest : public WebServerTest {
   protected:
     // Closed by the server within the generous bound, after staying open for `open`.
@@ -241,9 +285,10 @@ TEST_F(WebServerLimitsTest, IdleConnectionsAreClosedAfterTheIdleTimeOut) {
     for (RawClient* client : idle) {
         EXPECT_TRUE(ClosedAfter(*client, 0ms));
     }
-    // A client that keeps completing requests keeps its connection.
+    // A client that keeps completing requests keeps its connection, well past the time-out
+    // from its start.
     RawClient busy("127.0.0.1", port_);
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 12; ++i) {
         ASSERT_TRUE(busy.Send(GetRequest("/getdevicestatus")));
         EXPECT_EQ(busy.Receive(kStatus.size()), kStatus) << i;
         std::this_thread::sleep_for(300ms);  // well within the time-out: pacing, not waiting

@@ -10,6 +10,7 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/port_holder.h"
 #include "tests/webservice/support/expected_answer.h"
@@ -91,6 +92,9 @@ TEST_F(WebServerTest, AnswersKeepAliveAndPipelinedRequestsInOrderOnTheirConnecti
     EXPECT_TRUE(client.StaysSilent(200ms));  // and the connection stays open
 }
 
+const std::string kChunkedHead =
+    "POST /opendevice HTTP/1.1\r\nHost: localhost\r\nTransfer-Encoding: chunked\r\n\r\n";
+
 // A GET of path whose head, request line and final empty line included, is `size` bytes long.
 std::string HeadOfSize(const std::string& path, std::size_t size) {
     const std::string start = "GET " + path + " HTTP/1.1\r\nX-Filler: ";
@@ -111,6 +115,15 @@ TEST_F(WebServerTest, ClosesWithoutAnswerOnOversizedOrMalformedRequests) {
              " HTTP/1.1\r\nX-Filler: " + std::string(5000, 'a')},
         {"body over the limit", "POST /opendevice HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n"},
         {"no request line", "\x01\x02\x03 nonsense\r\n\r\n"},
+        // The rest of each of these would be held, and grow, if it were not bounded.
+        {"a chunk extension without end", kChunkedHead + "1;" + std::string(64 * 1024, 'e')},
+        {"a trailer without end", kChunkedHead + "0\r\n" + std::string(64 * 1024, 't')},
+        {"a chunk size line of 4097 bytes",
+         kChunkedHead + "1;" + std::string(4097 - 4, 'e') + "\r\na\r\n0\r\n\r\n"},
+        {"a trailer section of 4097 bytes",
+         kChunkedHead + "0\r\nX-Check: " + std::string(4097 - 13, 't') + "\r\n\r\n"},
+        {"chunks over the body's limit",
+         kChunkedHead + "80000\r\n" + std::string(512 * 1024, 'x') + "\r\n80001\r\n"},
     };
     for (const Case& c : cases) {
         RawClient client("127.0.0.1", port_);
@@ -127,6 +140,61 @@ TEST_F(WebServerTest, ClosesWithoutAnswerOnOversizedOrMalformedRequests) {
     EXPECT_TRUE(client.StaysSilent(100ms));
     ASSERT_TRUE(client.Send(atLimit.substr(5000)));
     EXPECT_EQ(client.Receive(kStatus.size()), kStatus);
+}
+
+TEST_F(WebServerTest, DropsBodiesUpToTheLimitsAndAnswersTheRequestAfterThem) {
+    // A megabyte in chunks with extensions and trailer fields at their bounds, then a megabyte
+    // framed by its length, each followed by another request on the same connection.
+    std::string chunks = kChunkedHead;
+    for (int i = 0; i < 16; ++i) {
+        chunks += "10000;x=" + std::string(4096 - 10, 'e') + "\r\n" + std::string(64 * 1024, 'x') +
+                  "\r\n";
+    }
+    chunks += "0\r\nX-Check: " + std::string(4096 - 13, 't') + "\r\n\r\n";
+    const std::string sized = "POST /getdevicestatus HTTP/1.1\r\nContent-Length: 1048576\r\n\r\n" +
+                              std::string(1024 * 1024, 'x');
+    RawClient client("127.0.0.1", port_);
+    ASSERT_TRUE(
+        client.Send(chunks + GetRequest("/getdevicestatus") + sized + GetRequest("/closedevice")));
+    EXPECT_EQ(client.Receive(kOpened.size() + 2 * kStatus.size() + kClosed.size()),
+              kOpened + kStatus + kStatus + kClosed);
+    EXPECT_TRUE(client.StaysSilent(200ms));
+}
+
+TEST_F(WebServerTest, ARequestWithATransferCodingOtherThanChunkedIsClosedUnanswered) {
+    // The body of each holds a request of its own: it must never be carried out.
+    const std::string smuggled = GetRequest("/opendevice");
+    const std::string codings[] = {
+        "Transfer-Encoding: gzip\r\n",
+        "Transfer-Encoding: identity\r\n",
+        "Transfer-Encoding: chunked, identity\r\n",
+        "Transfer-Encoding: gzip, chunked\r\n",
+        "Transfer-Encoding: xchunked\r\n",
+        "Transfer-Encoding: deflate, gzip\r\n",
+        "Transfer-Encoding: \r\n",
+        "Transfer-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n",
+        "Transfer-Encoding: gzip\r\nContent-Length: " + std::to_string(smuggled.size()) + "\r\n",
+    };
+    for (const std::string& coding : codings) {
+        ForgetCalls();
+        RawClient client("127.0.0.1", port_);
+        ASSERT_TRUE(client.Send("POST /getdevicestatus HTTP/1.1\r\nHost: localhost\r\n" + coding +
+                                "\r\n" + smuggled));
+        EXPECT_EQ(client.ReceiveUntilClosed(), "") << coding;
+        EXPECT_TRUE(client.PeerClosed()) << coding;
+        EXPECT_EQ(Calls(), std::vector<std::string>{}) << coding;
+    }
+    // Chunks in HTTP/1.0, which has no transfer codings, neither.
+    RawClient old("127.0.0.1", port_);
+    ASSERT_TRUE(
+        old.Send("POST /opendevice HTTP/1.0\r\nTransfer-Encoding: chunked\r\n\r\n"
+                 "0\r\n\r\n"));
+    EXPECT_EQ(old.ReceiveUntilClosed(), "");
+    EXPECT_TRUE(old.PeerClosed());
+    // The coding's name in any letter case is still chunked.
+    EXPECT_EQ(Exchange("POST /getdevicestatus HTTP/1.1\r\nTransfer-Encoding: Chunked\r\n\r\n"
+                       "0\r\n\r\n"),
+              kStatus);
 }
 
 TEST_F(WebServerTest, TakesLinesEndingInLineFeedAloneAndSkipsEmptyLinesBeforeARequest) {
