@@ -42,7 +42,47 @@ std::string NativePath(std::u16string_view path) {
     return name.find('\0') == std::string::npos ? name : std::string();
 }
 
+FileKind KindOfMode(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return FileKind::RegularFile;
+    }
+    if (S_ISDIR(mode)) {
+        return FileKind::Directory;
+    }
+    if (S_ISFIFO(mode)) {
+        return FileKind::Pipe;
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return FileKind::Device;
+    }
+    return FileKind::Other;
+}
+
 }  // namespace
+
+FileKind KindOfPath(std::u16string_view path) {
+    const std::string name = NativePath(path);
+    struct stat info;
+    if (name.empty() || lstat(name.c_str(), &info) != 0) {
+        return !name.empty() && (errno == ENOENT || errno == ENOTDIR) ? FileKind::Nothing
+                                                                      : FileKind::Other;
+    }
+    if (!S_ISLNK(info.st_mode)) {
+        return KindOfMode(info.st_mode);
+    }
+    if (stat(name.c_str(), &info) == 0) {
+        return KindOfMode(info.st_mode);
+    }
+    switch (errno) {
+        case ELOOP:
+            return FileKind::LinkLoop;
+        case ENOENT:
+        case ENOTDIR:
+            return FileKind::DanglingLink;
+        default:
+            return FileKind::Other;
+    }
+}
 
 struct ReadOnlyFile::Handle {
     posix::Descriptor descriptor;
@@ -87,6 +127,12 @@ uint32_t ReadOnlyFile::Size(uint64_t& size) const {
     }
     size = static_cast<uint64_t>(info.st_size);
     return error::kNone;
+}
+
+FileKind ReadOnlyFile::Kind() const {
+    struct stat info;
+    return fstat(handle_->descriptor.Get(), &info) == 0 ? KindOfMode(info.st_mode)
+                                                        : FileKind::Other;
 }
 
 uint32_t ReadOnlyFile::Read(void* buffer, uint32_t capacity, uint32_t& read) {

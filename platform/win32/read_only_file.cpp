@@ -21,6 +21,43 @@ HANDLE OpenForReading(std::u16string_view path) {
 
 }  // namespace
 
+FileKind KindOfPath(std::u16string_view path) {
+    if (path.empty() || path.find(u'\0') != std::u16string_view::npos) {
+        return FileKind::Other;
+    }
+    const std::wstring name = win32::ToWide(path);
+    // The attributes are the link's own, not its target's.
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD failure = GetLastError();
+        return failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND
+                   ? FileKind::Nothing
+                   : FileKind::Other;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return FileKind::Directory;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return FileKind::RegularFile;
+    }
+    // A link: what opening it reaches.
+    const win32::FileHandle target(
+        CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr));
+    if (target.IsOpen()) {
+        return FileKind::RegularFile;
+    }
+    switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return FileKind::DanglingLink;
+        case ERROR_CANT_RESOLVE_FILENAME:
+            return FileKind::LinkLoop;
+        default:
+            return FileKind::Other;
+    }
+}
+
 struct ReadOnlyFile::Handle {
     explicit Handle(HANDLE h) : file(h) {}
     win32::FileHandle file;
@@ -51,6 +88,19 @@ uint32_t ReadOnlyFile::Size(uint64_t& size) const {
     }
     size = static_cast<uint64_t>(value.QuadPart);
     return error::kNone;
+}
+
+FileKind ReadOnlyFile::Kind() const {
+    switch (GetFileType(handle_->file.handle)) {
+        case FILE_TYPE_DISK:
+            return FileKind::RegularFile;
+        case FILE_TYPE_CHAR:
+            return FileKind::Device;
+        case FILE_TYPE_PIPE:
+            return FileKind::Pipe;
+        default:
+            return FileKind::Other;
+    }
 }
 
 uint32_t ReadOnlyFile::Read(void* buffer, uint32_t capacity, uint32_t& read) {

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t\r";
+constexpr std::string_view kBlanks = " \t";
 // Far above any sensible file; a larger one is a mistake, not settings.
 constexpr std::uint64_t kLongestFile = 64 * 1024;
 constexpr long long kLongestIdleTimeout = 24 * 60 * 60;
@@ -131,7 +131,7 @@ std::string ParseList(std::string_view value, bool (*check)(std::string_view), c
 std::optional<unsigned char> ControlByte(std::string_view line) {
     for (const char c : line) {
         const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && c != '\t' && c != '\r') || byte == 0x7F) {
+        if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
             return byte;
         }
     }
@@ -190,10 +190,39 @@ std::string Apply(ServerSettings& settings, const std::string& key, std::string_
            "\" (known: listen, allowed_origins, allowed_hosts, idle_timeout, max_connections)";
 }
 
+// Why what stands at the file's name is not a file of settings; empty for a regular file.
+std::string NotAFile(platform::FileKind kind) {
+    switch (kind) {
+        case platform::FileKind::RegularFile:
+        case platform::FileKind::Nothing:
+            return {};
+        case platform::FileKind::Directory:
+            return "is a directory, not a file";
+        case platform::FileKind::DanglingLink:
+            return "is a symbolic link to nothing";
+        case platform::FileKind::LinkLoop:
+            return "is a symbolic link in a loop";
+        case platform::FileKind::Pipe:
+            return "is a named pipe, not a file";
+        case platform::FileKind::Device:
+            return "is a device, not a file";
+        case platform::FileKind::Other:
+            break;
+    }
+    return "is not a file";
+}
+
+// Editors on Windows may save text as UTF-16, with or without a byte-order mark; settings text
+// starts with ASCII, which UTF-16 pairs with a NUL.
+bool IsUtf16(std::string_view text) {
+    return text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF" ||
+           (text.size() >= 2 && (text[0] == '\0' || text[1] == '\0'));
+}
+
 std::string ReadFailure(std::uint32_t failure) {
     switch (failure) {
         case platform::error::kAccessDenied:
-            return "access denied (or not a file)";
+            return "access denied";
         case platform::error::kTooManyOpenFiles:
             return "too many open files";
         default:
@@ -204,14 +233,25 @@ std::string ReadFailure(std::uint32_t failure) {
 }  // namespace
 
 bool ParseServerSettings(std::string_view text, ServerSettings& settings, std::string& problem) {
+    if (IsUtf16(text)) {
+        problem = "line 1: the file is saved as UTF-16; save it as UTF-8";
+        return false;
+    }
+    // Notepad begins a file saved as UTF-8 with a byte-order mark.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
     ServerSettings parsed;
     std::set<std::string> seen;
     int number = 0;
     while (!text.empty()) {
         ++number;
-        const std::size_t end = std::min(text.find('\n'), text.size());
+        // Lines end in LF, CR LF, or CR alone as old editors of the Mac wrote them.
+        const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
         const std::string_view line = Trim(text.substr(0, end));
-        text.remove_prefix(std::min(end + 1, text.size()));
+        const bool crLf = text.substr(end, 2) == "\r\n";
+        text.remove_prefix(std::min(end + (crLf ? 2 : 1), text.size()));
         if (line.empty() || line.front() == '#') {
             continue;
         }
@@ -243,12 +283,20 @@ bool LoadServerSettings(std::u16string_view path, ServerSettings& settings, std:
     std::uint32_t failure = platform::error::kNone;
     const auto file = platform::ReadOnlyFile::Open(path, failure);
     if (!file) {
-        if (failure == platform::error::kFileNotFound ||
-            failure == platform::error::kPathNotFound) {
+        // Only a name where nothing stands means no settings: anything else there is the
+        // administrator's, and taking it as absent would open up what it may have narrowed.
+        const platform::FileKind kind = platform::KindOfPath(path);
+        if (kind == platform::FileKind::Nothing) {
             settings = ServerSettings();
             return true;
         }
-        problem = name + ": cannot be read: " + ReadFailure(failure);
+        const std::string notAFile = NotAFile(kind);
+        problem = name + (notAFile.empty() ? ": cannot be read: " + ReadFailure(failure)
+                                           : ": cannot be read: it " + notAFile);
+        return false;
+    }
+    if (const std::string notAFile = NotAFile(file->Kind()); !notAFile.empty()) {
+        problem = name + ": cannot be read: it " + notAFile;
         return false;
     }
     std::uint64_t size = 0;

@@ -58,6 +58,67 @@ TEST(ServerSettingsTest, EverySettingIsTaken) {
     EXPECT_TRUE(settings.allowedOrigins.empty());
 }
 
+TEST(ServerSettingsTest, NumbersAreTakenUpToTheirBoundsInclusive) {
+    struct Case {
+        const char* text;
+        std::chrono::seconds idleTimeout;
+        std::size_t maxConnections;
+    };
+    const Case cases[] = {
+        {"idle_timeout = 1\nmax_connections = 1\n", 1s, 1},
+        {"idle_timeout = 86400\nmax_connections = 10000\n", 86400s, 10000},
+    };
+    for (const Case& c : cases) {
+        ServerSettings settings;
+        std::string problem;
+        ASSERT_TRUE(ParseServerSettings(c.text, settings, problem)) << c.text << problem;
+        EXPECT_EQ(settings.idleTimeout, c.idleTimeout) << c.text;
+        EXPECT_EQ(settings.maxConnections, c.maxConnections) << c.text;
+    }
+}
+
+TEST(ServerSettingsTest, LinesEndAsAnyEditorEndsThemAndAByteOrderMarkIsSkipped) {
+    const std::string texts[] = {
+        "# narrowed\nlisten = 127.0.0.1\nidle_timeout = 30\n",
+        "# narrowed\r\nlisten = 127.0.0.1\r\nidle_timeout = 30\r\n",
+        "# narrowed\rlisten = 127.0.0.1\ridle_timeout = 30\r",
+        "# narrowed\rlisten = 127.0.0.1\r\nidle_timeout = 30",
+        "\xEF\xBB\xBF# narrowed\r\nlisten = 127.0.0.1\r\nidle_timeout = 30\r\n",
+        "\xEF\xBB\xBFlisten = 127.0.0.1\nidle_timeout = 30\n",
+    };
+    for (const std::string& text : texts) {
+        ServerSettings settings;
+        std::string problem;
+        ASSERT_TRUE(ParseServerSettings(text, settings, problem)) << text << problem;
+        EXPECT_EQ(settings.listenAddress, "127.0.0.1") << text;
+        EXPECT_EQ(settings.idleTimeout, 30s) << text;
+    }
+    // Each kind of line end counts one line.
+    ServerSettings settings;
+    std::string problem;
+    EXPECT_FALSE(ParseServerSettings("a = 1\r\rb = 2\n\r\nc\r", settings, problem));
+    EXPECT_EQ(problem.rfind("line 1: unknown setting \"a\"", 0), 0u) << problem;
+    EXPECT_FALSE(ParseServerSettings("\r\r\n\n\rc\r", settings, problem));
+    EXPECT_EQ(problem, "line 5: expected \"key = value\", found \"c\"");
+}
+
+TEST(ServerSettingsTest, AFileInUtf16IsRefusedWithWhatToDo) {
+    const std::string texts[] = {
+        "\xFF\xFEl\0i\0s\0t\0"s,  // as Notepad saves "Unicode"
+        "\xFE\xFF\0l\0i\0s\0t"s,
+        "l\0i\0s\0t\0"s,
+        "\0l\0i\0s\0t"s,
+    };
+    for (const std::string& text : texts) {
+        ServerSettings settings;
+        settings.idleTimeout = 7s;
+        std::string problem;
+        EXPECT_FALSE(ParseServerSettings(text, settings, problem));
+        EXPECT_EQ(problem, "line 1: the file is saved as UTF-16; save it as UTF-8");
+        EXPECT_EQ(settings.idleTimeout, 7s);
+    }
+}
+
 TEST(ServerSettingsTest, AMistakeIsNamedByItsLineAndChangesNothing) {
     struct Case {
         std::string text;
@@ -129,10 +190,15 @@ TEST(ServerSettingsTest, TheFileIsOptionalButMustBeReadableWhenThere) {
     EXPECT_FALSE(load(settings, problem));
     EXPECT_EQ(problem.rfind(file.u8string() + ", line 2: idle_timeout", 0), 0u) << problem;
 
-    std::filesystem::remove(file);
-    std::filesystem::create_directory(file);
+    // Up to 64 KiB is taken, comments and all; more is no settings file.
+    std::ofstream(file, std::ios::trunc)
+        << std::string(64 * 1024 - 18, '#') << "\nidle_timeout = 8\n";
+    ASSERT_TRUE(load(settings, problem)) << problem;
+    EXPECT_EQ(settings.idleTimeout, 8s);
+    std::ofstream(file, std::ios::app) << "\n";
     EXPECT_FALSE(load(settings, problem));
-    EXPECT_EQ(problem.rfind(file.u8string() + ": cannot be read", 0), 0u) << problem;
+    EXPECT_EQ(problem, file.u8string() + ": larger than 65536 bytes");
+    EXPECT_EQ(settings.idleTimeout, 8s);
 }
 
 }  // namespace
