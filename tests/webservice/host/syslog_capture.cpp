@@ -9,21 +9,23 @@
 #include <cstring>
 #include <regex>
 
+#include "tests/support/host_process.h"
+
 namespace {
 
 constexpr char kLogPath[] = "/dev/log";
 
-sockaddr_un LogAddress() {
+sockaddr_un Address(const std::filesystem::path& path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, kLogPath, sizeof address.sun_path - 1);
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
     return address;
 }
 
 // True when a daemon receives on the log socket.
 bool Served() {
     const int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const sockaddr_un address = LogAddress();
+    const sockaddr_un address = Address(kLogPath);
     const bool served =
         connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     close(probe);
@@ -32,35 +34,61 @@ bool Served() {
 
 }  // namespace
 
-SyslogCapture::SyslogCapture() {
+SyslogCapture::SyslogCapture(const std::filesystem::path& scratch) {
+    // A /dev/log of the program's own needs the right to mount, which a run of the launcher
+    // shows.
+    const std::vector<std::string> launcher = {PRIVATE_DEV_LOG, (scratch / "log").string(),
+                                               (scratch / "dev").string()};
+    std::filesystem::create_directories(scratch / "dev");
+    std::vector<std::string> probe(launcher.begin() + 1, launcher.end());
+    probe.push_back("/bin/true");
+    if (geteuid() == 0 && HostProcess::Run(launcher[0], probe, {}, scratch / "dev") == 0) {
+        if (Serve(scratch / "log")) {
+            launcher_ = launcher;
+        }
+        return;
+    }
+    ServeMachineLog();
+}
+
+bool SyslogCapture::ServeMachineLog() {
     struct stat info;
     if (lstat(kLogPath, &info) == 0) {
         if (!S_ISSOCK(info.st_mode)) {
             why_ = std::string(kLogPath) + " is not a socket";
-            return;
+            return false;
         }
         if (Served()) {
-            why_ = "a log daemon serves " + std::string(kLogPath);
-            return;
+            why_ = "a log daemon serves " + std::string(kLogPath) +
+                   ", and a /dev/log of the program's own needs root";
+            return false;
         }
         if (unlink(kLogPath) != 0) {
             why_ = "the stale " + std::string(kLogPath) + " cannot be removed: " + strerror(errno);
-            return;
+            return false;
         }
     }
+    return Serve(kLogPath);
+}
+
+bool SyslogCapture::Serve(const std::filesystem::path& path) {
     socket_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const sockaddr_un address = LogAddress();
-    if (bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        chmod(kLogPath, 0666) != 0) {
-        why_ = std::string(kLogPath) + " cannot be served by the test: " + strerror(errno);
+    const sockaddr_un address = Address(path);
+    if (path.string().size() >= sizeof address.sun_path ||
+        bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        chmod(path.c_str(), 0666) != 0) {
+        why_ = path.string() + " cannot be served by the test: " + strerror(errno);
         close(socket_);
         socket_ = -1;
+        return false;
     }
+    path_ = path;
+    return true;
 }
 
 SyslogCapture::~SyslogCapture() {
     if (socket_ >= 0) {
-        unlink(kLogPath);
+        unlink(path_.c_str());
         close(socket_);
     }
 }

@@ -49,7 +49,12 @@ class ZembraFixture : public ::testing::Test {
                                        const std::filesystem::path& program = Program()) {
         const auto outputs = Runs() / std::to_string(++runs_);
         std::filesystem::create_directories(outputs);
-        auto process = std::make_unique<HostProcess>(program, arguments, environment, outputs);
+        std::vector<std::string> command = syslog_.Launcher();
+        command.push_back(program.string());
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        auto process = std::make_unique<HostProcess>(
+            command.front(), std::vector<std::string>(command.begin() + 1, command.end()),
+            environment, outputs);
         EXPECT_TRUE(process->Started());
         return process;
     }
@@ -84,7 +89,7 @@ class ZembraFixture : public ::testing::Test {
     }
 
     ScratchDirectory scratch_;
-    SyslogCapture syslog_;
+    SyslogCapture syslog_{scratch_.Path() / "syslog"};
 
   private:
     std::filesystem::path Runs() const { return scratch_.Path() / "runs"; }
