@@ -147,15 +147,21 @@ class BasicHttpSession : public HttpSession,
             Close();
             return;
         }
+        ReadMore(&BasicHttpSession::ReadHead);
+    }
+
+    // Reads the next piece into buffer_, then takes the next step; the end of the stream, or an
+    // error, ends the connection.
+    void ReadMore(Step next) {
         socket_.async_read_some(
             buffer_.prepare(kReadPiece),
-            [self = this->shared_from_this()](error_code error, std::size_t read) {
+            [self = this->shared_from_this(), next](error_code error, std::size_t read) {
                 if (error) {
                     self->Close();
                     return;
                 }
                 self->buffer_.commit(read);
-                self->ReadHead();
+                ((*self).*next)();
             });
     }
 
@@ -249,17 +255,7 @@ class BasicHttpSession : public HttpSession,
             OnRequest();
             return;
         }
-        socket_.async_read_some(
-            buffer_.prepare(kReadPiece),
-            [self = this->shared_from_this()](error_code error, std::size_t read) {
-                if (error) {
-                    // The end of the stream before the end of the body.
-                    self->Close();
-                    return;
-                }
-                self->buffer_.commit(read);
-                self->SkipBody();
-            });
+        ReadMore(&BasicHttpSession::SkipBody);
     }
 
     void OnRequest() {
@@ -295,14 +291,7 @@ class BasicHttpSession : public HttpSession,
     // or the deadline passes.
     void Discard() {
         buffer_.consume(buffer_.size());
-        socket_.async_read_some(buffer_.prepare(kReadPiece),
-                                [self = this->shared_from_this()](error_code error, std::size_t) {
-                                    if (error) {
-                                        self->Close();
-                                        return;
-                                    }
-                                    self->Discard();
-                                });
+        ReadMore(&BasicHttpSession::Discard);
     }
 
     // Writes bytes, then takes the next step. The deadline runs while no byte goes out.
