@@ -58,9 +58,14 @@ inside() {
 
 pids=()
 finish() {
-  local pid
+  local pid process
   for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  # Whatever still runs in the throwaway root, as when a check failed half-way, ends with it.
+  for process in /proc/[0-9]*; do
+    [ "$(readlink "$process/root" 2>/dev/null)" = "$root" ] && kill -KILL "${process#/proc/}" 2>/dev/null
+  done
+  return 0
 }
 trap finish EXIT
 
