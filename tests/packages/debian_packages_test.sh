@@ -51,6 +51,12 @@ mount -t tmpfs tmp "$root/tmp"
 # Outside the root: the stand-ins' output and the expected answers.
 work="$scratch/work-files"
 mkdir "$work"
+# The stand-ins that run as the services' users, inside the root where those users can reach them
+# (the build tree may lie in a directory closed to them).
+stand_ins=/tmp/stand-ins
+mkdir -p "$root$stand_ins/usbbox"
+cp "$build/bin/sim-servicemanager" "$root$stand_ins/"
+cp "$build/sim/usbbox/libusb-0.1.so.4" "$root$stand_ins/usbbox/"
 
 inside() {
   chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 "$@"
@@ -154,7 +160,7 @@ run_unit() {
   fi
   chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 \
     setpriv --reuid="$user" --regid="$user" --init-groups \
-    env HOME=/ "${settings[@]}" "$@" "$build/bin/sim-servicemanager" "$program" \
+    env HOME=/ "${settings[@]}" "$@" "$stand_ins/sim-servicemanager" "$program" \
     >"$work/$name" 2>&1 </dev/null &
   pids+=($!)
 }
@@ -208,7 +214,7 @@ start_stand_in decoder_port decoder "$build/bin/sim-decoder" --port 0
 start_stand_in config_port configserver "$build/bin/sim-configserver" --port 0 \
   --server "127.0.0.1:$decoder_port"
 printf 'OSTREL_CONFIG_HOST=127.0.0.1:%s\n' "$config_port" >>"$root/etc/default/halvane"
-run_unit halvane $halvane_unit LD_LIBRARY_PATH="$build/sim/usbbox" USBBOX_SIM_SUMMARY=1
+run_unit halvane $halvane_unit LD_LIBRARY_PATH="$stand_ins/usbbox" USBBOX_SIM_SUMMARY=1
 wait_for_line "$work/decoder" 'sent the final packet: card read'
 grep -qF 'halvane: READY=1' "$work/halvane" || fail "Halvane did not report ready"
 inside ps -o user= -C halvane | grep -qx halvane || fail "halvane does not run as its user"
