@@ -2,10 +2,10 @@
 # The Windows installers of build-packages/ under Wine's msiexec, silently, as an administrator
 # pushes them. Zembra's: the files in Program Files\Zembra (the simulated reader SDK left out unless
 # asked for), the program registered by its own -Service and the service started, answering on
-# port 19196 byte for byte; removal leaves no file, no service, no AppID and no type library; a newer
-# installer of the same upgrade code replaces it. Halvane's: the service installed and
-# started, the relay's setting given as a property in its environment, which its relay fetches
-# the configuration with from sim-configserver.exe; removal leaves no file and no service.
+# port 19196 byte for byte; removal leaves no file, no service, no AppID and no type library; a
+# newer installer of the same upgrade code replaces it. Halvane's: the service installed and
+# started, the relay's setting given as a property in its environment, which its relay fetches the
+# configuration with from sim-configserver.exe; removal leaves no file and no service.
 #   installers_test.sh PREFIX PACKAGES_DIR ZEMBRA_EXE PAGE SERVICE_CONTROL_EXE CONFIGSERVER_EXE
 #                      WORK_DIR DIST
 # DIST is the folder of the Windows deliverables the installers were built from, for a newer one.
