@@ -28,6 +28,10 @@ struct ServiceDefinition {
     uint32_t openFileLimit = 0;
     // "NAME=value" settings the service runs with, in this order.
     std::vector<std::u16string> environment;
+    // The system user the service runs as where each service has a user of its own (systemd):
+    // used when that user exists, else the service runs as root. Windows runs the service as the
+    // local system account.
+    std::u16string account;
 };
 
 // How an installed service is started. A service manager that knows no error control or no
@@ -61,6 +65,9 @@ class ServiceInstaller {
     uint32_t Stop(const ServiceIdentity& service);
     uint32_t Delete(const ServiceIdentity& service);
     // A service of its own process, whose failure to start the person logged on is told of.
+    // Where the service manager can lock a service in (systemd), it runs without privileges, with
+    // the system read-only and no home directories, reaching only IPv4, local sockets, USB
+    // devices and serial ports: what a web service in front of a card reader needs.
     // kServiceExists when a service of that name is installed already.
     uint32_t Create(const ServiceIdentity& service, const ServiceDefinition& definition);
     // Sets the configuration, and the name people see to service.name; the program,

@@ -89,8 +89,12 @@ bool Install() {
     // Started by the service manager, the program must find the registrations it was installed
     // with.
     const platform::ServiceDefinition definition{
-        program, platform::ServiceStartType::Demand, true, kOpenFileLimit,
-        platform::RegistrationEnvironment(kRegistrationPlace)};
+        program,
+        platform::ServiceStartType::Demand,
+        true,
+        kOpenFileLimit,
+        platform::RegistrationEnvironment(kRegistrationPlace),
+        std::u16string(kServiceAccount)};
     if (manager.Create(Identity(), definition) != platform::error::kNone) {
         Show(kCannotCreateService);
         return false;

@@ -15,6 +15,8 @@ constexpr std::u16string_view kDescription =
     u"该服务用于创建身份证读卡器webservice，以便网页访问读卡内容";
 // The plain name the service manager files the service under where it needs one.
 constexpr std::u16string_view kShortName = u"zembra";
+// The system user the service runs as where services have users of their own; the packages make it.
+constexpr std::u16string_view kServiceAccount = u"zembra";
 
 constexpr std::u16string_view kAppId = u"{BC559BEB-5FE4-485F-B35A-5EFC07B07324}";
 constexpr std::u16string_view kAppIdKey = u"AppID\\{BC559BEB-5FE4-485F-B35A-5EFC07B07324}";

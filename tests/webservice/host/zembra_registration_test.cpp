@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -60,7 +61,7 @@ TEST_F(ZembraRegistrationTest, ServerSwitchesWriteAndRemoveTheApplicationIdPerSc
     EXPECT_FALSE(fs::exists(UnitFile()));
 }
 
-TEST_F(ZembraRegistrationTest, ServiceInstallsAUnitThatStartsAutomatically) {
+TEST_F(ZembraRegistrationTest, ServiceInstallsALockedDownUnitThatStartsAutomatically) {
     const std::string unit =
         "# 该服务用于创建身份证读卡器webservice，以便网页访问读卡内容\n"
         "[Unit]\n"
@@ -75,8 +76,40 @@ TEST_F(ZembraRegistrationTest, ServiceInstallsAUnitThatStartsAutomatically) {
         "Restart=on-failure\n"
         "LimitNOFILE=16384\n"
         "Environment=\"ZEMBRA_REGISTRY_ROOT=" +
-        fs::canonical(Registry().parent_path()).string() +
-        "/registry\"\n"
+        fs::canonical(Registry().parent_path()).string() + "/registry\"\n" +
+        // The service's own user, where the packages have made it; else root.
+        (getpwnam("zembra") != nullptr ? "User=zembra\n" : "") +
+        "NoNewPrivileges=yes\n"
+        "CapabilityBoundingSet=\n"
+        "AmbientCapabilities=\n"
+        "ProtectSystem=strict\n"
+        "ProtectHome=yes\n"
+        "PrivateTmp=yes\n"
+        "PrivateMounts=yes\n"
+        "DevicePolicy=closed\n"
+        "DeviceAllow=char-usb_device rw\n"
+        "DeviceAllow=char-ttyS rw\n"
+        "DeviceAllow=char-ttyUSB rw\n"
+        "DeviceAllow=char-ttyACM rw\n"
+        "ProtectKernelTunables=yes\n"
+        "ProtectKernelModules=yes\n"
+        "ProtectKernelLogs=yes\n"
+        "ProtectControlGroups=yes\n"
+        "ProtectClock=yes\n"
+        "ProtectHostname=yes\n"
+        "ProtectProc=invisible\n"
+        "ProcSubset=pid\n"
+        "RestrictAddressFamilies=AF_UNIX AF_INET\n"
+        "RestrictNamespaces=yes\n"
+        "RestrictRealtime=yes\n"
+        "RestrictSUIDSGID=yes\n"
+        "LockPersonality=yes\n"
+        "MemoryDenyWriteExecute=yes\n"
+        "RemoveIPC=yes\n"
+        "SystemCallArchitectures=native\n"
+        "SystemCallFilter=@system-service\n"
+        "SystemCallFilter=~@privileged @resources\n"
+        "UMask=0077\n"
         "\n"
         "[Install]\n"
         "WantedBy=multi-user.target\n";
