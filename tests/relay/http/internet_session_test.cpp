@@ -275,6 +275,48 @@ TEST_F(InternetSessionTest, AnAnswerThatStallsEndsTheWaitWithATimeoutKeepingWhat
     EXPECT_EQ(read, 0u);
 }
 
+TEST_F(InternetSessionTest, ATotalBoundEndsARequestWhoseAnswerTricklesInPastIt) {
+    // One byte every 20 ms: no wait without progress ever runs out, but the request as a whole
+    // does, whether the head or the body is trickling when its time is up.
+    sim::ConfigAnswer answer;
+    answer.body = std::string(2000, 'b');
+    answer.pieceSize = 1;
+    answer.pieceDelay = 20ms;
+    server_.SetAnswer(answer);
+    const size_t head = std::string("HTTP/1.1 200 OK\r\nContent-Type: " + answer.contentType +
+                                    "\r\nContent-Length: 2000\r\n\r\n")
+                            .size();
+    struct Case {
+        const char* name;
+        uint32_t boundMs;
+    } cases[] = {
+        {"in the head", 400},
+        {"in the body", static_cast<uint32_t>(head) * 20 + 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(session_->SetOption(internet::TimeOption::TotalTimeout, c.boundMs), error::kNone);
+        auto request = Open(sim::ConfigServer::kPath);
+        const auto start = std::chrono::steady_clock::now();
+        uint32_t failure = request->Send(0);
+        if (failure == error::kNone) {
+            failure = request->End();
+        }
+        std::string body;
+        char buffer[100];
+        uint32_t read = 0;
+        while (failure == error::kNone &&
+               (failure = request->Read(buffer, sizeof buffer, read)) == error::kNone && read > 0) {
+            body.append(buffer, read);
+        }
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(error::kInternetTimeout, failure);
+        EXPECT_GE(took, std::chrono::milliseconds(c.boundMs) - 50ms);
+        EXPECT_LT(took, std::chrono::milliseconds(c.boundMs) + 5s);
+        EXPECT_LT(body.size(), answer.body.size());
+    }
+}
+
 TEST_F(InternetSessionTest, AnAnswerBeforeTheWholeBodyEndsTheUploadAndIsReadToItsEnd) {
     sim::ConfigAnswer answer;
     answer.answerBeforeBody = true;
