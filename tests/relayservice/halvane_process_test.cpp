@@ -24,7 +24,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 const std::string kRunning = "READY=1\nSTATUS=Running";
-const std::string kStopped = "STATUS=Stopped";
+const std::string kStopped = "STOPPING=1\nSTATUS=Stopped";
 
 class HalvaneTest : public BoxStandInFixture {
   protected:
