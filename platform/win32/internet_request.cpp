@@ -214,10 +214,19 @@ uint32_t Request::Read(void* buffer, uint32_t capacity, uint32_t& read) {
     }
     auto* out = static_cast<char*>(buffer);
     while (read < capacity) {
+        // WinINet's read waits until it has all it was asked for, each receive with a wait of
+        // its own: it is asked only for what has come, once a wait cut to the time left has
+        // brought some.
         DWORD got = 0;
+        DWORD available = 0;
         uint32_t failure = t.CutWaitsToDeadline();
         if (failure == error::kNone &&
-            !InternetReadFile(t.request->get(), out + read, capacity - read, &got)) {
+            !InternetQueryDataAvailable(t.request->get(), &available, 0, 0)) {
+            failure = LastFailure();
+        }
+        if (failure == error::kNone && available > 0 &&
+            !InternetReadFile(t.request->get(), out + read,
+                              std::min<DWORD>(available, capacity - read), &got)) {
             failure = LastFailure();
         }
         // A failed read may still have taken bytes (Wine's WinINet says how many).
