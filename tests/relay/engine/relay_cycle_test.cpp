@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "printed_lines.h"
 #include "sim/decoder/decoder_server.h"
 #include "tests/relay/decoder_scripts.h"
 #include "tests/relay/engine/relay_fixture.h"
@@ -20,9 +21,6 @@ using Clock = std::chrono::steady_clock;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-const std::string kRepeatedFirstPacketLine =
-    "白盒子在交互的过程中接受到了第一包数据==继续读取数据包\n";
 
 std::string Line(const std::string& keyword, const std::string& argument) {
     return keyword + " " + argument + "\n";
@@ -210,7 +208,7 @@ TEST_F(RelayCycleTest, AFirstPacketRepeatedDuringTheExchangeIsPrintedAndNotForwa
 
     testing::internal::CaptureStdout();
     const int result = RunCycle();
-    EXPECT_EQ(kRepeatedFirstPacketLine, testing::internal::GetCapturedStdout());
+    EXPECT_EQ(printed_lines::kRepeatedFirstPacket, testing::internal::GetCapturedStdout());
     EXPECT_EQ(RelayResult::CardRead, result);
     ASSERT_TRUE(server.WaitForEndedSessions(1, 10s));
     sim::Bytes expected;
