@@ -64,4 +64,10 @@ TEST_F(RelayConfigTest, AFetchThatOutlastsItsBoundFallsBackToTheDefaultServer) {
     }
 }
 
+// Forty seconds: as long as an endpoint that works needs, and part of the worst case of a relay
+// call that the halvane unit's stop time-out counts on.
+TEST(RelayConfigBoundTest, TheFetchBoundIsFortySeconds) {
+    EXPECT_EQ(std::chrono::seconds(40), kConfigFetchBound);
+}
+
 }  // namespace
