@@ -32,6 +32,10 @@ constexpr uint32_t kFlagNoAutoRedirect = 0x00200000;  // do not follow redirecti
 enum class TimeOption : uint32_t {
     ConnectTimeout = 2,  // name lookup and connection, in milliseconds
     ReceiveTimeout = 6,  // longest wait without progress once connected, in milliseconds
+    // The layer's own, which Windows lacks: the longest a request may take from its send to the
+    // end of its last read, in milliseconds, however its bytes trickle in. Past it every step
+    // fails with kInternetTimeout. A session starts without one.
+    TotalTimeout = 0x10000,
 };
 
 // The bounds a session starts with.

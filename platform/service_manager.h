@@ -73,4 +73,9 @@ ServiceStatusHandle* RegisterControlHandler(std::u16string_view serviceName,
 // Tells the service manager the service's status; false when it could not be told.
 bool ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status);
 
+// The same for the last report of a service whose process ends once the report is made. Under
+// systemd a stopped state then carries STOPPING=1 as well, so that the exit that follows is
+// taken for the stop; the Windows service manager hears it as any other report.
+bool ReportFinalServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status);
+
 }  // namespace platform

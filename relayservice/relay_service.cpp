@@ -56,7 +56,7 @@ void RelayService::ServiceMain() {
         status_.checkPoint = 0;
         status_.waitHint = kRunningWaitHint;
     }
-    Report();
+    Report(Last::No);
 }
 
 // The relay's result is not acted on: whatever it was, the next call follows the pause.
@@ -86,12 +86,18 @@ void RelayService::Handler(uint32_t control) {
     while (workerDone_ != kWorkerDone) {
         std::this_thread::sleep_for(kStopPoll);
     }
-    Report();
+    // The process ends once the dispatcher has seen this report.
+    Report(Last::Yes);
 }
 
-void RelayService::Report() {
+void RelayService::Report(Last last) {
     const std::lock_guard<std::mutex> lock(statusMutex_);
-    if (statusHandle_ != nullptr) {
+    if (statusHandle_ == nullptr) {
+        return;
+    }
+    if (last == Last::Yes) {
+        platform::ReportFinalServiceStatus(statusHandle_, status_);
+    } else {
         platform::ReportServiceStatus(statusHandle_, status_);
     }
 }

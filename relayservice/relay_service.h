@@ -25,7 +25,8 @@ class RelayService {
     void ServiceMain();
     void Worker();
     void Handler(uint32_t control);
-    void Report();
+    enum class Last { No, Yes };  // whether the report is the service's last
+    void Report(Last last);
 
     std::mutex statusMutex_;  // the status record and its handle
     platform::ServiceStatus status_;

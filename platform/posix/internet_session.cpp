@@ -78,10 +78,13 @@ uint32_t Request::Send(uint32_t bodyLength) {
     }
     t.stage = Transfer::Stage::Broken;
     t.announced = bodyLength;
+    const SessionSettings& session = t.connection.session;
+    if (session.totalTimeoutMs != 0) {
+        t.deadline = Transfer::Clock::now() + std::chrono::milliseconds(session.totalTimeoutMs);
+    }
     if (const uint32_t failure = t.Start()) {
         return failure;
     }
-    const SessionSettings& session = t.connection.session;
     const uint32_t failure = t.DriveUntil(
         [&t] { return t.headSent; }, uint64_t{session.connectTimeoutMs} + session.receiveTimeoutMs);
     // Once the head is out, what fails afterwards belongs to the answer and shows at End.
@@ -183,20 +186,24 @@ uint32_t Request::Read(void* buffer, uint32_t capacity, uint32_t& read) {
     }
     auto* out = static_cast<char*>(buffer);
     while (read < capacity) {
-        if (t.Buffered() > 0) {
+        uint32_t failure = error::kNone;
+        if (t.Expired()) {
+            // Bytes that came before the deadline are not handed out after it either.
+            failure = error::kInternetTimeout;
+        } else if (t.Buffered() > 0) {
             const size_t n = std::min<size_t>(capacity - read, t.Buffered());
             std::memcpy(out + read, t.body.data() + t.bodyRead, n);
             t.bodyRead += n;
             read += static_cast<uint32_t>(n);
             continue;
-        }
-        if (t.done) {
+        } else if (t.done) {
             break;
+        } else {
+            t.recvPaused = false;
+            t.ApplyPause();
+            failure = t.DriveUntil([&t] { return t.Buffered() > 0; },
+                                   t.connection.session.receiveTimeoutMs);
         }
-        t.recvPaused = false;
-        t.ApplyPause();
-        const uint32_t failure =
-            t.DriveUntil([&t] { return t.Buffered() > 0; }, t.connection.session.receiveTimeoutMs);
         if (failure != error::kNone) {
             t.stage = Transfer::Stage::Broken;
             if (read == 0) {
@@ -287,6 +294,9 @@ uint32_t Session::SetOption(TimeOption option, uint32_t milliseconds) {
             return error::kNone;
         case TimeOption::ReceiveTimeout:
             settings_->receiveTimeoutMs = milliseconds;
+            return error::kNone;
+        case TimeOption::TotalTimeout:
+            settings_->totalTimeoutMs = milliseconds;
             return error::kNone;
     }
     return error::kInvalidParameter;

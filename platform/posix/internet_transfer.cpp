@@ -124,11 +124,16 @@ uint32_t Request::Transfer::DriveUntil(const std::function<bool()>& reached, uin
             sendPaused = false;
             ApplyPause();
         }
-        const auto idle = std::chrono::duration_cast<Milliseconds>(Clock::now() - lastActivity);
-        if (idle >= Milliseconds(boundMs)) {
+        const auto now = Clock::now();
+        const auto idle = std::chrono::duration_cast<Milliseconds>(now - lastActivity);
+        if (idle >= Milliseconds(boundMs) || Expired()) {
             return error::kInternetTimeout;
         }
-        const auto wait = std::min<int64_t>(static_cast<int64_t>(boundMs) - idle.count(), 1000);
+        int64_t wait = std::min<int64_t>(static_cast<int64_t>(boundMs) - idle.count(), 1000);
+        if (deadline) {
+            const auto left = std::chrono::ceil<Milliseconds>(*deadline - now);
+            wait = std::min<int64_t>(wait, left.count());
+        }
         curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(wait), nullptr);
     }
     return error::kNone;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ struct SessionSettings {
     std::string noProxy;
     uint32_t connectTimeoutMs = kDefaultConnectTimeoutMs;
     uint32_t receiveTimeoutMs = kDefaultReceiveTimeoutMs;
+    uint32_t totalTimeoutMs = 0;  // 0: none
 };
 
 struct ConnectionSettings {
@@ -73,6 +75,8 @@ struct Request::Transfer {
     bool done = false;
     CURLcode result = CURLE_OK;
     Clock::time_point lastActivity;
+    // The end of the request's total bound, from its send on; none without one.
+    std::optional<Clock::time_point> deadline;
 
     // Upload: the caller's piece being handed to curl, and the bytes taken so far.
     uint64_t announced = 0;
@@ -94,6 +98,7 @@ struct Request::Transfer {
     uint32_t readFailure = error::kNone;
 
     void Touch() { lastActivity = Clock::now(); }
+    bool Expired() const { return deadline && Clock::now() >= *deadline; }
     size_t Buffered() const { return body.size() - bodyRead; }
     void ApplyPause();
 
@@ -101,7 +106,7 @@ struct Request::Transfer {
     uint32_t Start();
 
     // Runs the transfer until `reached` holds or it is done. kInternetTimeout when nothing moved
-    // for `boundMs`.
+    // for `boundMs`, or when the deadline has passed.
     uint32_t DriveUntil(const std::function<bool()>& reached, uint64_t boundMs);
 
   private:

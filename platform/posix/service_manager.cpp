@@ -107,7 +107,7 @@ void WakeDispatcher(const Dispatcher& dispatcher) {
     }
 }
 
-const char* NotifyMessage(uint32_t state) {
+const char* NotifyMessage(uint32_t state, bool final) {
     switch (state) {
         case service_state::StartPending:
             return "STATUS=Start pending";
@@ -118,7 +118,7 @@ const char* NotifyMessage(uint32_t state) {
         case service_state::StopPending:
             return "STOPPING=1\nSTATUS=Stop pending";
         case service_state::Stopped:
-            return "STATUS=Stopped";
+            return final ? "STOPPING=1\nSTATUS=Stopped" : "STATUS=Stopped";
         case service_state::ContinuePending:
             return "STATUS=Continue pending";
         case service_state::PausePending:
@@ -195,9 +195,11 @@ ServiceStatusHandle* RegisterControlHandler(std::u16string_view serviceName,
     return &theStatusHandle;
 }
 
-bool ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
+namespace {
+
+bool Report(ServiceStatusHandle* handle, const ServiceStatus& status, bool final) {
     const std::lock_guard<std::mutex> lock(dispatcherMutex);
-    const char* message = NotifyMessage(status.currentState);
+    const char* message = NotifyMessage(status.currentState, final);
     if (handle != &theStatusHandle || activeDispatcher == nullptr ||
         !activeDispatcher->handlerRegistered || message == nullptr) {
         return false;
@@ -208,6 +210,16 @@ bool ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& statu
     const bool told = sd_notify(0, message) > 0;
     WakeDispatcher(*activeDispatcher);
     return told;
+}
+
+}  // namespace
+
+bool ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
+    return Report(handle, status, false);
+}
+
+bool ReportFinalServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
+    return Report(handle, status, true);
 }
 
 }  // namespace platform

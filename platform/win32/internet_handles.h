@@ -4,7 +4,10 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/internet_session.h"
@@ -38,7 +41,13 @@ struct RequestDefaults {
     std::u16string userAgent;  // empty: no User-Agent header
     uint32_t connectTimeoutMs = kDefaultConnectTimeoutMs;
     uint32_t receiveTimeoutMs = kDefaultReceiveTimeoutMs;
+    uint32_t totalTimeoutMs = 0;  // 0: none
 };
+
+// Sets the request's waits (connection, and without progress either way) to the defaults' bounds,
+// each cut to `mostMs`.
+uint32_t SetBounds(HINTERNET request, const RequestDefaults& defaults,
+                   uint32_t mostMs = UINT32_MAX);
 
 struct SessionSettings {
     SharedHandle internet;
@@ -58,12 +67,19 @@ struct Request::Transfer {
     enum class Stage { Opened, Sent, Ended, Broken };
 
     SharedHandle request;
+    RequestDefaults defaults;
+    // The end of the total bound, from the send on; none without one. WinINet bounds each wait
+    // alone, so every step cuts its waits to the time left.
+    std::optional<std::chrono::steady_clock::time_point> deadline;
     bool secure = false;
     Stage stage = Stage::Opened;
     uint32_t announced = 0;
     uint32_t taken = 0;
     // A failure met by a read that had already taken bytes; the next read reports it.
     uint32_t readFailure = error::kNone;
+
+    // Cuts the waits of the next WinINet call to the time left; kInternetTimeout when none is.
+    uint32_t CutWaitsToDeadline() const;
 };
 
 }  // namespace platform::internet

@@ -1,5 +1,6 @@
 // The Internet layer on WinINet: the steps of one request, in the layer's order.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -72,6 +73,18 @@ DWORD StatusCode(HINTERNET request) {
 
 }  // namespace
 
+uint32_t Request::Transfer::CutWaitsToDeadline() const {
+    if (!deadline) {
+        return error::kNone;
+    }
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+        return error::kInternetTimeout;
+    }
+    return SetBounds(request->get(), defaults, static_cast<uint32_t>(left.count()));
+}
+
 Request::Request(std::unique_ptr<Transfer> transfer) : transfer_(std::move(transfer)) {}
 Request::~Request() = default;
 
@@ -101,6 +114,13 @@ uint32_t Request::Send(uint32_t bodyLength) {
     }
     t.stage = Transfer::Stage::Broken;
     t.announced = bodyLength;
+    if (t.defaults.totalTimeoutMs != 0) {
+        t.deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(t.defaults.totalTimeoutMs);
+    }
+    if (const uint32_t failure = t.CutWaitsToDeadline()) {
+        return failure;
+    }
     INTERNET_BUFFERSW buffers = {};
     buffers.dwStructSize = sizeof buffers;
     buffers.dwBufferTotal = bodyLength;
@@ -127,6 +147,10 @@ uint32_t Request::Write(const void* data, uint32_t size, uint32_t& written) {
         return error::kInvalidParameter;
     }
     DWORD sent = 0;
+    if (const uint32_t failure = t.CutWaitsToDeadline()) {
+        t.stage = Transfer::Stage::Broken;
+        return failure;
+    }
     if (!InternetWriteFile(t.request->get(), data, size, &sent)) {
         t.stage = Transfer::Stage::Broken;
         return LastFailure();
@@ -140,6 +164,10 @@ uint32_t Request::End() {
     Transfer& t = *transfer_;
     if (t.stage != Transfer::Stage::Sent || t.taken < t.announced) {
         return error::kInternetIncorrectHandleState;
+    }
+    if (const uint32_t failure = t.CutWaitsToDeadline()) {
+        t.stage = Transfer::Stage::Broken;
+        return failure;
     }
     if (!HttpEndRequestW(t.request->get(), nullptr, 0, 0)) {
         t.stage = Transfer::Stage::Broken;
@@ -186,12 +214,24 @@ uint32_t Request::Read(void* buffer, uint32_t capacity, uint32_t& read) {
     }
     auto* out = static_cast<char*>(buffer);
     while (read < capacity) {
+        // WinINet's read waits until it has all it was asked for, each receive with a wait of
+        // its own: it is asked only for what has come, once a wait cut to the time left has
+        // brought some.
         DWORD got = 0;
-        const bool ok = InternetReadFile(t.request->get(), out + read, capacity - read, &got);
+        DWORD available = 0;
+        uint32_t failure = t.CutWaitsToDeadline();
+        if (failure == error::kNone &&
+            !InternetQueryDataAvailable(t.request->get(), &available, 0, 0)) {
+            failure = LastFailure();
+        }
+        if (failure == error::kNone && available > 0 &&
+            !InternetReadFile(t.request->get(), out + read,
+                              std::min<DWORD>(available, capacity - read), &got)) {
+            failure = LastFailure();
+        }
         // A failed read may still have taken bytes (Wine's WinINet says how many).
         read += got;
-        if (!ok) {
-            const uint32_t failure = LastFailure();
+        if (failure != error::kNone) {
             t.stage = Transfer::Stage::Broken;
             if (read == 0) {
                 return failure;

@@ -36,24 +36,6 @@ uint32_t SetTimeout(HINTERNET handle, DWORD option, DWORD milliseconds) {
                                                                                   : GetLastError();
 }
 
-// A wait without progress is one whichever way the bytes go.
-uint32_t SetBounds(HINTERNET request, const RequestDefaults& defaults) {
-    const struct {
-        DWORD option;
-        uint32_t milliseconds;
-    } bounds[] = {
-        {INTERNET_OPTION_CONNECT_TIMEOUT, defaults.connectTimeoutMs},
-        {INTERNET_OPTION_RECEIVE_TIMEOUT, defaults.receiveTimeoutMs},
-        {INTERNET_OPTION_SEND_TIMEOUT, defaults.receiveTimeoutMs},
-    };
-    for (const auto& bound : bounds) {
-        if (const uint32_t failure = SetTimeout(request, bound.option, bound.milliseconds)) {
-            return failure;
-        }
-    }
-    return error::kNone;
-}
-
 uint32_t AddPlatformHeader(HINTERNET request, const std::u16string& line) {
     const std::wstring wide = win32::ToWide(line);
     return HttpAddRequestHeadersW(request, wide.c_str(), static_cast<DWORD>(wide.size()),
@@ -76,6 +58,25 @@ std::u16string AcceptLine(const std::vector<std::string>& acceptTypes) {
 }
 
 }  // namespace
+
+// A wait without progress is one whichever way the bytes go.
+uint32_t SetBounds(HINTERNET request, const RequestDefaults& defaults, uint32_t mostMs) {
+    const struct {
+        DWORD option;
+        uint32_t milliseconds;
+    } bounds[] = {
+        {INTERNET_OPTION_CONNECT_TIMEOUT, defaults.connectTimeoutMs},
+        {INTERNET_OPTION_RECEIVE_TIMEOUT, defaults.receiveTimeoutMs},
+        {INTERNET_OPTION_SEND_TIMEOUT, defaults.receiveTimeoutMs},
+    };
+    for (const auto& bound : bounds) {
+        if (const uint32_t failure =
+                SetTimeout(request, bound.option, std::min(bound.milliseconds, mostMs))) {
+            return failure;
+        }
+    }
+    return error::kNone;
+}
 
 Connection::Connection(std::unique_ptr<ConnectionSettings> settings)
     : settings_(std::move(settings)) {}
@@ -111,6 +112,7 @@ std::unique_ptr<Request> Connection::OpenRequest(std::string_view verb, std::str
     }
     auto transfer = std::make_unique<Request::Transfer>();
     transfer->request = std::make_shared<InternetHandle>(handle, settings_->connection);
+    transfer->defaults = settings_->defaults;
     transfer->secure = (flags & kFlagSecure) != 0;
     if ((error = SetBounds(handle, settings_->defaults)) != error::kNone) {
         return nullptr;
@@ -170,6 +172,9 @@ uint32_t Session::SetOption(TimeOption option, uint32_t milliseconds) {
             return error::kNone;
         case TimeOption::ReceiveTimeout:
             settings_->defaults.receiveTimeoutMs = milliseconds;
+            return error::kNone;
+        case TimeOption::TotalTimeout:
+            settings_->defaults.totalTimeoutMs = milliseconds;
             return error::kNone;
     }
     return error::kInvalidParameter;

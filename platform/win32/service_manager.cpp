@@ -97,4 +97,8 @@ bool ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& statu
     return SetServiceStatus(handle->handle, &record) != FALSE;
 }
 
+bool ReportFinalServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
+    return ReportServiceStatus(handle, status);
+}
+
 }  // namespace platform

@@ -9,6 +9,9 @@ namespace {
 
 constexpr int kServerEntryType = 4;
 constexpr int kInUse = 1;
+// A port outside TCP's range names no server: cut to 16 bits it would name another one.
+constexpr int kLowestPort = 1;
+constexpr int kHighestPort = 65535;
 
 // The entry's server when the element is a complete, readable entry of type 4 in use.
 std::optional<ServerEntry> UsableEntry(const Json::Value& element) {
@@ -25,7 +28,8 @@ std::optional<ServerEntry> UsableEntry(const Json::Value& element) {
         const int isUsing = element["isUsing"].asInt();
         const int type = element["type"].asInt();
         element["status"].asInt();  // must be readable; its value is not used
-        if (type == kServerEntryType && isUsing == kInUse) {
+        const bool portInRange = entry.port >= kLowestPort && entry.port <= kHighestPort;
+        if (type == kServerEntryType && isUsing == kInUse && portInRange) {
             return entry;
         }
     } catch (const Json::Exception&) {

@@ -16,9 +16,9 @@ constexpr std::size_t kMaxConfigBody = 1024 * 1024;
 
 // The server the configuration answer names: the first element of the top-level array "data"
 // that is an object with all of "serverUrl", "isUsing", "serverPort", "type" and "status",
-// readable as text and integers, whose type is 4 and isUsing is 1. None when the text does not
-// parse as JSON, is not an object, or holds no such element. The text ends at its first zero
-// byte, as a read block handed over with a terminating zero does.
+// readable as text and integers, whose type is 4, isUsing 1 and serverPort from 1 to 65535. None
+// when the text does not parse as JSON, is not an object, or holds no such element. The text ends
+// at its first zero byte, as a read block handed over with a terminating zero does.
 std::optional<ServerEntry> ChooseServer(std::string_view document);
 
 // The body of a configuration answer, joined from its read blocks so that a document the network

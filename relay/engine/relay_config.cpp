@@ -51,9 +51,10 @@ bool IsTextAnswer(Osmer::CHttpResponseT& response) {
 
 // Posts the configuration request and reads the server from the answer. Failures of the HTTP
 // client are thrown; the response, if any, goes with the unwinding.
-std::optional<ServerEntry> FetchServer(ConfigClient& config) {
+std::optional<ServerEntry> FetchServer(ConfigClient& config, std::chrono::milliseconds bound) {
     Osmer::CHttpClientT& client = config.client;
     client.SetUseUtf8(config.useUtf8 != 0);
+    client.SetTotalTimeout(static_cast<uint32_t>(bound.count()));
     client.StartPost(ConfigUrl().c_str(), kRequestFlags);
     std::unique_ptr<Osmer::CHttpResponseT> response;
     Osmer::CHttpPostStatT stat;
@@ -78,7 +79,7 @@ std::optional<ServerEntry> FetchServer(ConfigClient& config) {
 
 }  // namespace
 
-int LoadRelayConfig() {
+int LoadRelayConfig(std::chrono::milliseconds fetchBound) {
     ConfigClient& config = TheConfigClient();
     RelayState& state = TheRelayState();
     config.useUtf8 = 0;
@@ -92,9 +93,10 @@ int LoadRelayConfig() {
 
     std::optional<ServerEntry> server;
     try {
-        server = FetchServer(config);
+        server = FetchServer(config, fetchBound);
     } catch (...) {
-        // The endpoint could not be asked: the default server, and the load counts as done.
+        // The endpoint could not be asked, or not within the bound: the default server, and the
+        // load counts as done.
         config.client.EndPostContext();
         state.UseDefaultServer();
         return ConfigResult::Loaded;

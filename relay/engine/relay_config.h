@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include "relay/http/http_client.h"
 
 // Results of LoadRelayConfig.
@@ -17,7 +19,12 @@ struct ConfigClient {
     Osmer::CHttpClientT client;
 };
 
+// The longest a configuration fetch may take, connection, request and every read together. An
+// endpoint that trickles its answer would otherwise hold the call, and with it the stop of the
+// service that makes the calls; past the bound it counts as an endpoint that could not be asked.
+constexpr std::chrono::seconds kConfigFetchBound{40};
+
 // Asks the configuration endpoint which decoding server to use, and sets the relay state's
 // server port and host: from the first usable entry of the answer, or the default server. A
 // ConfigResult; nothing is thrown.
-int LoadRelayConfig();
+int LoadRelayConfig(std::chrono::milliseconds fetchBound = kConfigFetchBound);

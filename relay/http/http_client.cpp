@@ -14,6 +14,7 @@ namespace {
 
 using platform::internet::Access;
 using platform::internet::TextOption;
+using platform::internet::TimeOption;
 
 // Files go up with this content type: the client does not guess what they hold.
 constexpr const char* kFileContentType = "application/octet-stream";
@@ -221,6 +222,12 @@ void CHttpClientT::Start(const char16_t* url, uint32_t flags, bool upload) {
             proxyName_.value_or(u""), proxyBypass_.value_or(u""), openFlags_, failure);
         if (!context->internet) {
             ThrowError(HttpError::OpenFailed, failure);
+        }
+        if (totalTimeoutMs_ != 0) {
+            failure = context->internet->SetOption(TimeOption::TotalTimeout, totalTimeoutMs_);
+            if (failure != 0) {
+                ThrowError(HttpError::SetOptionFailed, failure);
+            }
         }
         context->connection = OpenConnection(context->internet.get(), url);
         context->request = OpenRequest(context->connection.get(), url, flags);

@@ -48,6 +48,10 @@ class CHttpClientT {
     void SetInternetSettings(const char16_t* userAgent, uint32_t accessType,
                              const char16_t* proxyName, const char16_t* proxyBypass,
                              uint32_t openFlags);
+    // The longest each post may take, from its start to the last read of its response, in
+    // milliseconds; past it the post's steps and reads fail. 0, as at construction: no bound but
+    // the platform's waits without progress. Takes effect with the next post.
+    void SetTotalTimeout(uint32_t milliseconds) { totalTimeoutMs_ = milliseconds; }
     // The proxy account, applied to each connection when both texts are non-empty.
     void SetProxyAccount(const char16_t* userName, const char16_t* password);
 
@@ -108,6 +112,7 @@ class CHttpClientT {
     std::optional<std::u16string> proxyName_;
     std::optional<std::u16string> proxyBypass_;
     uint32_t openFlags_ = 0;
+    uint32_t totalTimeoutMs_ = 0;
     std::optional<std::u16string> proxyUserName_;
     std::optional<std::u16string> proxyPassword_;
     bool useUtf8_ = false;

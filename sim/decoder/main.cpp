@@ -1,13 +1,15 @@
 // sim-decoder: a decoding server on 127.0.0.1 that plays a card dialogue with each client, for
 // trying the relay without the real server. Runs until interrupted (Ctrl-C) or terminated.
-//   sim-decoder [--port N] [--script FILE]
+//   sim-decoder [--port N] [--script FILE] [--record FILE]
 // The port defaults to 9977, the script to the default card dialogue (default.dialogue). Prints
 // one line per connection when it ends: its dialogue, what it received, how it ended, and the
-// final packet when the server's last packet was one.
+// final packet when the server's last packet was one. With --record, each connection's bytes go
+// to the file too, as one line of hex.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "platform/interrupt_handler.h"
@@ -19,9 +21,10 @@ namespace {
 
 constexpr std::uint16_t kDefaultPort = 9977;
 constexpr char kUsage[] =
-    "usage: sim-decoder [--port N] [--script FILE]\n"
+    "usage: sim-decoder [--port N] [--script FILE] [--record FILE]\n"
     "  --port N       listen on 127.0.0.1 port N (default 9977; 0 picks a free port)\n"
-    "  --script FILE  play the dialogue in FILE instead of the default card dialogue\n";
+    "  --script FILE  play the dialogue in FILE instead of the default card dialogue\n"
+    "  --record FILE  append the bytes each connection received to FILE, a line of hex each\n";
 
 int Usage(const char* problem) {
     std::fprintf(stderr, "sim-decoder: %s\n%s", problem, kUsage);
@@ -41,6 +44,12 @@ std::string FinalPacketNote(const sim::Bytes& packet) {
     return {};
 }
 
+void RecordSession(const std::string& path, std::size_t index, const decoder::Session& session) {
+    const std::string line = "session " + std::to_string(index + 1) + ": " +
+                             sim::HexText(session.received.data(), session.received.size()) + "\n";
+    std::ofstream(path, std::ios::binary | std::ios::app) << line;
+}
+
 void PrintSession(std::size_t index, const decoder::Session& session) {
     const std::string line = "sim-decoder: session " + std::to_string(index + 1) +
                              (session.dialogue.empty() ? "" : ", " + session.dialogue) + ": " +
@@ -55,13 +64,14 @@ void PrintSession(std::size_t index, const decoder::Session& session) {
 int main(int argc, char** argv) {
     std::uint16_t port = kDefaultPort;
     std::string scriptPath;
+    std::string recordPath;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--help" || option == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if ((option == "--port" || option == "--script") && i + 1 >= argc) {
+        if ((option == "--port" || option == "--script" || option == "--record") && i + 1 >= argc) {
             return Usage(("missing value after " + option).c_str());
         }
         if (option == "--port") {
@@ -72,6 +82,8 @@ int main(int argc, char** argv) {
             port = *number;
         } else if (option == "--script") {
             scriptPath = argv[++i];
+        } else if (option == "--record") {
+            recordPath = argv[++i];
         } else {
             return Usage(("unknown argument " + option).c_str());
         }
@@ -100,7 +112,13 @@ int main(int argc, char** argv) {
     const char* how = script.refuse ? "refusing every connection on"
                       : script.drop ? "answering no connection on"
                                     : "listening on";
-    decoder::DecoderServer server(std::move(script), port, PrintSession);
+    decoder::DecoderServer server(
+        std::move(script), port, [&recordPath](std::size_t index, const decoder::Session& session) {
+            if (!recordPath.empty()) {
+                RecordSession(recordPath, index, session);
+            }
+            PrintSession(index, session);
+        });
     if (!server.Ready()) {
         std::fprintf(stderr, "sim-decoder: cannot serve: %s\n", server.Error().c_str());
         return 1;

@@ -1,6 +1,8 @@
 // The libusb 0.1 calls of a USB box transport, answered by a simulated box. Built as
 // libusb-0.1.so.4, so that a program linked against the system's libusb finds this one first
-// on its library path. Each call is written as one line to the file named by USBBOX_SIM_LOG;
+// on its library path; on Windows as libusb0.dll, which test builds of the relay link in the
+// place of libusb 0.1's calls over libusb-1.0. Each call is written as one line to the file
+// named by USBBOX_SIM_LOG;
 // the scenario comes from the file named by USBBOX_SIM_SCENARIO (default.scenario otherwise).
 // With USBBOX_SIM_SUMMARY set (and not 0), each box session ends with one line on standard error
 // that says what it played and how it ended, for a person watching the box.
@@ -9,13 +11,14 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 
+#include "platform/code_page.h"
+#include "platform/environment.h"
 #include "sim/usbbox/box_session.h"
 #include "sim/usbbox/session_summary.h"
 
@@ -35,6 +38,8 @@ constexpr int kBadHandle = -9;  // -EBADF: not a handle this library opened, or 
 constexpr int kBusy = -16;      // -EBUSY: the scenario makes the request fail
 constexpr int kReadEndpoint = 0x83;
 constexpr int kWriteEndpoint = 0x03;
+constexpr std::uint8_t kDeviceDescriptorLength = 18;
+constexpr std::uint8_t kDeviceDescriptorType = 1;
 
 // The bus and device lists of one scenario text, in the layout of usb.h.
 struct DeviceTree {
@@ -65,10 +70,16 @@ State& TheState() {
     return theState;
 }
 
+// A setting of the environment, empty when it is not set. Read through the platform, where a
+// test sets it, rather than through a C runtime's copy.
+std::string Setting(std::u16string_view name) {
+    return platform::codepage::Utf16ToUtf8(platform::EnvironmentValue(name).value_or(u""));
+}
+
 void Log(const std::string& line) {
-    const char* path = std::getenv("USBBOX_SIM_LOG");
-    if (path != nullptr && *path != '\0') {
-        std::ofstream(path, std::ios::app) << line << '\n';
+    const std::string path = Setting(u"USBBOX_SIM_LOG");
+    if (!path.empty()) {
+        std::ofstream(path, std::ios::binary | std::ios::app) << line << '\n';
     }
 }
 
@@ -84,14 +95,15 @@ std::string Hex(int value) {
 }
 
 std::string ScenarioText() {
-    const char* path = std::getenv("USBBOX_SIM_SCENARIO");
-    if (path == nullptr || *path == '\0') {
+    const std::string path = Setting(u"USBBOX_SIM_SCENARIO");
+    if (path.empty()) {
         return std::string(usbbox::DefaultScenarioText());
     }
     if (auto text = sim::ReadTextFile(path)) {
         return *text;
     }
-    std::fprintf(stderr, "usbbox: cannot read the scenario file %s; no devices attached\n", path);
+    std::fprintf(stderr, "usbbox: cannot read the scenario file %s; no devices attached\n",
+                 path.c_str());
     return {};
 }
 
@@ -101,9 +113,9 @@ std::unique_ptr<DeviceTree> BuildTree(std::string text) {
     auto scenario = usbbox::Scenario::Parse(text, error);
     tree->text = std::move(text);
     if (!scenario) {
-        const char* path = std::getenv("USBBOX_SIM_SCENARIO");
+        const std::string path = Setting(u"USBBOX_SIM_SCENARIO");
         std::fprintf(stderr, "usbbox: scenario %s: %s; no devices attached\n",
-                     path != nullptr ? path : "(default)", error.c_str());
+                     path.empty() ? "(default)" : path.c_str(), error.c_str());
         return tree;
     }
     tree->scenario = std::move(*scenario);
@@ -126,8 +138,8 @@ std::unique_ptr<DeviceTree> BuildTree(std::string text) {
             std::snprintf(device.filename, sizeof device.filename, "%03zu", i + 1);
             device.bus = &bus;
             device.devnum = static_cast<std::uint8_t>(i + 1);
-            device.descriptor.bLength = USB_DT_DEVICE_SIZE;
-            device.descriptor.bDescriptorType = USB_DT_DEVICE;
+            device.descriptor.bLength = kDeviceDescriptorLength;
+            device.descriptor.bDescriptorType = kDeviceDescriptorType;
             device.descriptor.bcdUSB = 0x0200;
             device.descriptor.idVendor = specs[i].vendor;
             device.descriptor.idProduct = specs[i].product;
@@ -175,8 +187,8 @@ std::string DialogueLabel(const usbbox::Scenario& scenario, std::size_t index) {
 }
 
 bool SummaryWanted() {
-    const char* value = std::getenv("USBBOX_SIM_SUMMARY");
-    return value != nullptr && *value != '\0' && std::string(value) != "0";
+    const std::string value = Setting(u"USBBOX_SIM_SUMMARY");
+    return !value.empty() && value != "0";
 }
 
 std::string NameOf(const struct usb_device* device) {

@@ -82,7 +82,7 @@ TEST(RelayDemoTest, EachCallShowsAsALineAndCtrlCStopsHalvaneAfterItsCallThenTheS
     demo.Process().Signal(SIGINT);
     EXPECT_EQ(0, demo.Process().WaitForExit(kWithin));
     const std::string output = demo.Process().Output();
-    for (const char* line : {"sim-servicemanager: halvane: STATUS=Stopped\n",
+    for (const char* line : {"sim-servicemanager: halvane: STOPPING=1, STATUS=Stopped\n",
                              "sim-servicemanager: halvane exited with status 0\n"}) {
         EXPECT_NE(std::string::npos, output.find(line)) << output;
     }

@@ -3,6 +3,10 @@
 # its Windows tests and removes after them:
 #   wine.sh make-prefix DIR              a fresh prefix (the setup of a CTest fixture)
 #   wine.sh run DIR PROGRAM [ARGS...]    a Windows program in it; exits with the program's code
+#   wine.sh run-gtest DIR PROGRAM [ARGS...]
+#                                        the same for a GoogleTest program, which exits with 77
+#                                        (CTest's skip) when it passed with tests skipped, after a
+#                                        line for each skipped test with the reason it gave
 #   wine.sh restart-services DIR         starts the prefix's Wine processes again, so that the
 #                                        service manager takes the system's environment anew
 #                                        from the registry (it reads it once, when it starts)
@@ -62,12 +66,23 @@ restart-services)
   trap 'rm -f "$log"' EXIT
   start_services "$log"
   ;;
-run)
+run | run-gtest)
   output="$(mktemp)"
   trap 'rm -f "$output"' EXIT
   status=0
   "${desktop[@]}" wine "$@" >"$output" 2>&1 </dev/null || status=$?
   cat "$output"
+  # A failure wins over a skip. GoogleTest writes the reason of a skip on the line after the one
+  # that ends in "Skipped", within the test's run.
+  if [ "$command" = run-gtest ] && [ "$status" -eq 0 ] &&
+      grep -q '^\[  SKIPPED \] [A-Za-z]' <(tr -d '\r' <"$output"); then
+    tr -d '\r' <"$output" | awk '
+      /^\[ RUN      \] / { test = $4; reason = "" }
+      taking { reason = $0; taking = 0 }
+      /: Skipped$/ { taking = 1 }
+      /^\[  SKIPPED \] [A-Za-z].* \(/ { print "skipped " test ": " (reason == "" ? "no reason given" : reason) }'
+    exit 77
+  fi
   exit "$status"
   ;;
 remove-prefix)
@@ -76,7 +91,7 @@ remove-prefix)
   rm -rf "$WINEPREFIX" "$WINEPREFIX.services.log"
   ;;
 *)
-  echo "usage: wine.sh make-prefix|run|restart-services|remove-prefix DIR [PROGRAM ARGS...]" >&2
+  echo "usage: wine.sh make-prefix|run|run-gtest|restart-services|remove-prefix DIR [PROGRAM ARGS...]" >&2
   exit 2
   ;;
 esac

@@ -32,6 +32,30 @@ TEST(ConfigDocumentTest, TheFirstCompleteEntryOfType4InUseNamesTheServer) {
         {"type 3 never",
          Document(R"({"serverUrl":"a","isUsing":1,"serverPort":1,"type":3,"status":0})"),
          std::nullopt},
+        {"isUsing other than 1 never",
+         Document(R"({"serverUrl":"a","isUsing":0,"serverPort":1,"type":4,"status":0},)"
+                  R"({"serverUrl":"b","isUsing":2,"serverPort":2,"type":4,"status":0},)"
+                  R"({"serverUrl":"c","isUsing":-1,"serverPort":3,"type":4,"status":0},)"
+                  R"({"serverUrl":"d","isUsing":5,"serverPort":4,"type":4,"status":0})"),
+         std::nullopt},
+        {"type other than 4 never",
+         Document(R"({"serverUrl":"a","isUsing":1,"serverPort":1,"type":0,"status":0},)"
+                  R"({"serverUrl":"b","isUsing":1,"serverPort":2,"type":2,"status":0},)"
+                  R"({"serverUrl":"c","isUsing":1,"serverPort":3,"type":-1,"status":0},)"
+                  R"({"serverUrl":"d","isUsing":1,"serverPort":4,"type":5,"status":0})"),
+         std::nullopt},
+        {"ports outside 1 to 65535 skipped",
+         Document(R"({"serverUrl":"a","isUsing":1,"serverPort":0,"type":4,"status":0},)"
+                  R"({"serverUrl":"b","isUsing":1,"serverPort":65536,"type":4,"status":0},)"
+                  R"({"serverUrl":"c","isUsing":1,"serverPort":70000,"type":4,"status":0},)"
+                  R"({"serverUrl":"d","isUsing":1,"serverPort":-1,"type":4,"status":0},)" +
+                  kEntry41),
+         "10.0.0.1:9001"},
+        {"the lowest port",
+         Document(R"({"serverUrl":"h","isUsing":1,"serverPort":1,"type":4,"status":0})"), "h:1"},
+        {"the highest port",
+         Document(R"({"serverUrl":"h","isUsing":1,"serverPort":65535,"type":4,"status":0})"),
+         "h:65535"},
         {"null, number, text and array elements skipped", Document(R"(null,5,"x",[1],)" + kEntry41),
          "10.0.0.1:9001"},
         {"a member that is not an integer",

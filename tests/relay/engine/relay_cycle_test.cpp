@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "printed_lines.h"
 #include "sim/decoder/decoder_server.h"
 #include "tests/relay/decoder_scripts.h"
 #include "tests/relay/engine/relay_fixture.h"
@@ -20,9 +21,6 @@ using Clock = std::chrono::steady_clock;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-const std::string kRepeatedFirstPacketLine =
-    "白盒子在交互的过程中接受到了第一包数据==继续读取数据包\n";
 
 std::string Line(const std::string& keyword, const std::string& argument) {
     return keyword + " " + argument + "\n";
@@ -194,23 +192,30 @@ TEST_F(RelayCycleTest, TheServersPacketsDecideTheOutcome) {
     }
 }
 
+// Only a packet of exactly 26 bytes with byte 3 = 01 is a first packet: one of 25 or 27 bytes
+// with that byte 3 goes to the server like any other.
 TEST_F(RelayCycleTest, AFirstPacketRepeatedDuringTheExchangeIsPrintedAndNotForwarded) {
+    const char* shorter = "AA 00 15 01 05 00*20";  // 25 bytes
+    const char* longer = "AA 00 17 01 05 00*22";   // 27 bytes
     UseBox(Line("idle", "1") + Line("deliver", kFirst) + Line("expect", kChallenge) +
-           Line("deliver", kFirst) + Line("deliver", kAnswer));
-    decoder::DecoderServer server(
-        DecoderScriptFrom(Line("expect", kFirst) + Line("send", kChallenge) +
-                          Line("expect", kAnswer) + Line("send", kCardRead)));
+           Line("deliver", kFirst) + Line("deliver", shorter) + Line("deliver", longer) +
+           Line("deliver", kAnswer));
+    decoder::DecoderServer server(DecoderScriptFrom(
+        Line("expect", kFirst) + Line("send", kChallenge) + Line("expect", shorter) +
+        Line("expect", longer) + Line("expect", kAnswer) + Line("send", kCardRead)));
     ASSERT_TRUE(server.Ready()) << server.Error();
     UseServerPort(server.Port());
 
     testing::internal::CaptureStdout();
     const int result = RunCycle();
-    EXPECT_EQ(kRepeatedFirstPacketLine, testing::internal::GetCapturedStdout());
+    EXPECT_EQ(printed_lines::kRepeatedFirstPacket, testing::internal::GetCapturedStdout());
     EXPECT_EQ(RelayResult::CardRead, result);
     ASSERT_TRUE(server.WaitForEndedSessions(1, 10s));
-    sim::Bytes expected = Packet(kFirst);
-    const sim::Bytes answer = Packet(kAnswer);
-    expected.insert(expected.end(), answer.begin(), answer.end());
+    sim::Bytes expected;
+    for (const char* packet : {kFirst, shorter, longer, kAnswer}) {
+        const sim::Bytes bytes = Packet(packet);
+        expected.insert(expected.end(), bytes.begin(), bytes.end());
+    }
     EXPECT_EQ(expected, server.Sessions()[0].received);
 }
 
@@ -229,22 +234,44 @@ TEST_F(RelayCycleTest, AnExchangeWhereNeitherSideDeliversEndsAfterTheIdleBound) 
     EXPECT_EQ("client closed", silent.Sessions()[0].outcome);
 }
 
+// Bytes from either side keep the exchange alive: the box's, or the server's while the box says
+// nothing.
 TEST_F(RelayCycleTest, ADialogueThatKeepsMovingOutlastsTheIdleBound) {
-    // The box speaks every 150 ms for over a second; the bound is 600 ms.
-    std::string box = Line("idle", "1") + Line("deliver", kFirst);
-    std::string server = Line("expect", kFirst);
+    struct Case {
+        const char* name;
+        std::string box;
+        std::string server;
+    } cases[] = {
+        {"the box speaks", Line("idle", "1") + Line("deliver", kFirst), Line("expect", kFirst)},
+        {"the server speaks", Line("idle", "1") + Line("deliver", kFirst), Line("expect", kFirst)}};
+    // Every 150 ms for over a second; the bound is 600 ms.
     for (int i = 0; i < 8; ++i) {
-        box += Line("wait", "150") + Line("deliver", "AA 00 04 05 0" + std::to_string(i));
-        server += Line("expect", "AA 00 04 05 0" + std::to_string(i));
+        const std::string packet = "AA 00 04 05 0" + std::to_string(i);
+        cases[0].box += Line("wait", "150") + Line("deliver", packet);
+        cases[0].server += Line("expect", packet);
+        cases[1].server += Line("delay", "150") + Line("send", packet);
+        cases[1].box += Line("expect", packet);
     }
-    UseBox(box);
-    decoder::DecoderServer decoder(DecoderScriptFrom(server + Line("send", kCardRead)));
-    ASSERT_TRUE(decoder.Ready()) << decoder.Error();
-    UseServerPort(decoder.Port());
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseBox(c.box);
+        // The final packet apart from the packets before it, so that it arrives on its own.
+        decoder::DecoderServer decoder(
+            DecoderScriptFrom(c.server + Line("delay", "150") + Line("send", kCardRead)));
+        ASSERT_TRUE(decoder.Ready()) << decoder.Error();
+        UseServerPort(decoder.Port());
 
-    const auto start = Clock::now();
-    EXPECT_EQ(RelayResult::CardRead, RunCycle(600ms));
-    EXPECT_GE(Clock::now() - start, 1000ms);
+        const auto start = Clock::now();
+        EXPECT_EQ(RelayResult::CardRead, RunCycle(600ms));
+        EXPECT_GE(Clock::now() - start, 1000ms);
+    }
+}
+
+// A minute: long enough for a card dialogue that pauses, short enough that a server that keeps
+// the connection and says nothing does not hold the call, and with it the stop of Halvane (its
+// unit's stop time-out counts on it).
+TEST(RelayCycleBoundTest, TheExchangesIdleBoundIsAMinute) {
+    EXPECT_EQ(std::chrono::seconds(60), kExchangeIdleBound);
 }
 
 }  // namespace

@@ -275,6 +275,62 @@ TEST_F(InternetSessionTest, AnAnswerThatStallsEndsTheWaitWithATimeoutKeepingWhat
     EXPECT_EQ(read, 0u);
 }
 
+// The answer comes one byte every 20 ms: no wait without progress ever runs out, but the request
+// as a whole does, from its send to its last read, whatever step is waiting when its time is up.
+class TotalBoundTest : public InternetSessionTest {
+  protected:
+    void SetUp() override {
+        InternetSessionTest::SetUp();
+        trickle_.body = std::string(2000, 'b');
+        trickle_.pieceSize = 1;
+        trickle_.pieceDelay = 20ms;
+        server_.SetAnswer(trickle_);
+    }
+
+    // Runs a request under the bound to its first failure; how long it took.
+    std::chrono::steady_clock::duration RunUntilItFails(uint32_t boundMs) {
+        EXPECT_EQ(session_->SetOption(internet::TimeOption::TotalTimeout, boundMs), error::kNone);
+        auto request = Open(sim::ConfigServer::kPath);
+        const auto start = std::chrono::steady_clock::now();
+        uint32_t failure = request->Send(0);
+        if (failure == error::kNone) {
+            failure = request->End();
+        }
+        char buffer[100];
+        uint32_t read = 0;
+        while (failure == error::kNone) {
+            failure = request->Read(buffer, sizeof buffer, read);
+            if (failure == error::kNone && read == 0) {
+                ADD_FAILURE() << "the whole answer came";
+                break;
+            }
+        }
+        EXPECT_EQ(error::kInternetTimeout, failure);
+        return std::chrono::steady_clock::now() - start;
+    }
+
+    sim::ConfigAnswer trickle_;
+};
+
+TEST_F(TotalBoundTest, ItEndsTheReadsOfABodyThatTricklesIn) {
+    const size_t head = std::string("HTTP/1.1 200 OK\r\nContent-Type: " + trickle_.contentType +
+                                    "\r\nContent-Length: 2000\r\n\r\n")
+                            .size();
+    const auto bound = std::chrono::milliseconds(head * 20 + 1000);
+    const auto took = RunUntilItFails(static_cast<uint32_t>(bound.count()));
+    EXPECT_GE(took, bound - 50ms);
+    EXPECT_LT(took, bound + 1s);
+}
+
+TEST_F(TotalBoundTest, ItEndsTheReadingOfAHeadThatTricklesIn) {
+    if (!transport_facts::kBoundsTrickledHead) {
+        GTEST_SKIP() << "this transport bounds the reading of a response head per receive only";
+    }
+    const auto took = RunUntilItFails(400);
+    EXPECT_GE(took, 350ms);
+    EXPECT_LT(took, 1400ms);
+}
+
 TEST_F(InternetSessionTest, AnAnswerBeforeTheWholeBodyEndsTheUploadAndIsReadToItsEnd) {
     sim::ConfigAnswer answer;
     answer.answerBeforeBody = true;

@@ -66,9 +66,10 @@ TEST(ServerSocketTest, AServerThatDropsTheHandshakeCostsTheConnectTimeOut) {
     socket.SetServer(dropping.Port(), "127.0.0.1");
     const auto start = Clock::now();
     EXPECT_EQ(ConnectResult::NotConnected, socket.Connect());
+    // Three seconds, and not much more, however loaded the machine.
     const auto took = Clock::now() - start;
-    EXPECT_GE(took, 2500ms);
-    EXPECT_LT(took, 10s);
+    EXPECT_GE(took, 2950ms);
+    EXPECT_LT(took, 3700ms);
     EXPECT_FALSE(socket.IsOpen());
 }
 

@@ -120,7 +120,10 @@ TEST(SimDecoderProgramTest, EachConnectionEndsWithALineNamingItsDialogueAndTheFi
                              "dialogue no final packet\n"
                              "expect ??*26\n"
                              "send AA 00 0D A0 01 00*11\n";
-    SimDecoderProcess process({"--port", "0", "--script", script.string()});
+    const std::filesystem::path record = std::filesystem::temp_directory_path() /
+                                         ("sim-decoder-" + std::to_string(getpid()) + ".record");
+    SimDecoderProcess process(
+        {"--port", "0", "--script", script.string(), "--record", record.string()});
     ASSERT_TRUE(process.Started());
     const std::string port = process.AwaitOutput(std::regex("listening on 127\\.0\\.0\\.1:(\\d+)"));
     ASSERT_FALSE(port.empty()) << process.Output();
@@ -139,6 +142,20 @@ TEST(SimDecoderProgramTest, EachConnectionEndsWithALineNamingItsDialogueAndTheFi
     }
     EXPECT_EQ(0, process.Finish(SIGINT));
     std::filesystem::remove(script);
+
+    // Each connection's bytes: the first packet of first_packet_client.h.
+    std::ostringstream recorded;
+    recorded << std::ifstream(record).rdbuf();
+    std::string firstPacket = "AA 00 16 01";
+    for (int zero = 0; zero < 22; ++zero) {
+        firstPacket += " 00";
+    }
+    std::string expected;
+    for (int session = 1; session <= 3; ++session) {
+        expected += "session " + std::to_string(session) + ": " + firstPacket + "\n";
+    }
+    EXPECT_EQ(expected, recorded.str());
+    std::filesystem::remove(record);
 }
 
 TEST(SimDecoderProgramTest, BadArgumentsAreRefusedWithAReason) {

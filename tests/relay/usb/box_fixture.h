@@ -4,37 +4,44 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/environment.h"
 #include "relay/usb/usb_box.h"
 
 // Points the box stand-in at a scenario and a call log of the test's own, in a fresh folder.
 // For tests of a program or library that has the box stand-in as its libusb.
 class BoxStandInFixture : public ::testing::Test {
   protected:
+    // The stand-in reads its settings from the environment as the platform sees it.
+    static void SetSetting(std::u16string_view name, const std::optional<std::string>& value) {
+        platform::SetEnvironmentValue(
+            name, value ? std::optional(std::filesystem::path(*value).u16string()) : std::nullopt);
+    }
+
     void SetUp() override {
         static std::atomic<int> counter{0};
         folder_ = std::filesystem::temp_directory_path() /
                   ("usbbox-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
         std::filesystem::create_directories(folder_);
-        setenv("USBBOX_SIM_LOG", LogPath().c_str(), 1);
-        unsetenv("USBBOX_SIM_SCENARIO");
+        SetSetting(u"USBBOX_SIM_LOG", LogPath());
+        SetSetting(u"USBBOX_SIM_SCENARIO", std::nullopt);
     }
 
     void TearDown() override {
-        unsetenv("USBBOX_SIM_LOG");
-        unsetenv("USBBOX_SIM_SCENARIO");
+        SetSetting(u"USBBOX_SIM_LOG", std::nullopt);
+        SetSetting(u"USBBOX_SIM_SCENARIO", std::nullopt);
         std::filesystem::remove_all(folder_);
     }
 
     void UseScenario(const std::string& text) {
         const std::string path = (folder_ / "box.scenario").string();
-        std::ofstream(path) << text;
-        setenv("USBBOX_SIM_SCENARIO", path.c_str(), 1);
+        std::ofstream(path, std::ios::binary) << text;
+        SetSetting(u"USBBOX_SIM_SCENARIO", path);
     }
 
     // The calls the stand-in has recorded since the last ForgetCalls, one line each.

@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
 # Halvane.exe as a Windows service under Wine, driven from outside as an administrator would:
 # installed with sc create and started, its relay fetches the configuration once through WinINet
-# from the configuration-endpoint stand-in and then keeps calling with no box to find; controls
-# other than stop change nothing; a stop waits for the call and its pause, and ends the service.
-#   halvane_service_test.sh PREFIX HALVANE_EXE OSTREL_DLL CONFIGSERVER_EXE SERVICE_CONTROL_EXE
-#                           WORK_DIR
+# from the configuration-endpoint stand-in and relays the demo's box dialogues (the box stand-in,
+# linked into a test build of Ostrel.dll) with sim-decoder.exe; controls other than stop change
+# nothing; a stop in the middle of a call is answered once the call and its pause have ended.
+#   halvane_service_test.sh PREFIX HALVANE_EXE OSTREL_DLL BOX_DLL DECODER_EXE CONFIGSERVER_EXE
+#                           SERVICE_CONTROL_EXE SCENARIO DIALOGUE WORK_DIR
+# OSTREL_DLL is the test build of Ostrel.dll whose libusb 0.1 is BOX_DLL, libusb0.dll.
 set -euo pipefail
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
 export WINEPREFIX="$1"
 halvane_exe="$2"
 ostrel_dll="$3"
-configserver_exe="$4"
-service_control_exe="$5"
-work="$6"
+box_dll="$4"
+decoder_exe="$5"
+configserver_exe="$6"
+service_control_exe="$7"
+scenario="$8"
+dialogue="$9"
+work="${10}"
 
 source "$(dirname "$0")/../service_test.sh"
 
@@ -20,39 +26,58 @@ readonly kService=Halvane
 readonly wine_sh="$(dirname "$0")/../wine.sh"
 readonly kSystemEnvironment='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
 
+readonly kSettings=(OSTREL_CONFIG_HOST USBBOX_SIM_SCENARIO USBBOX_SIM_LOG)
+
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
 rm -rf "$work"
 mkdir -p "$work/app"
-cp "$halvane_exe" "$ostrel_dll" "$work/app/"
-app_windows="Z:${work//\//\\}\\app\\Halvane.exe"
+cp "$halvane_exe" "$ostrel_dll" "$box_dll" "$work/app/"
+app_windows="$(windows_path "$work/app/Halvane.exe")"
 requests="$work/requests"
-requests_windows="Z:${requests//\//\\}"
+requests_windows="$(windows_path "$requests")"
+box_log="$work/box.log"
 
 configserver_pid=""
+decoder_pid=""
 cleanup() {
   service_control stop "$kService" || true
-  service_control wait "$kService" 1 30 || true
+  service_control wait "$kService" 1 60 || true
   run_wine sc delete "$kService" || true
-  if run_wine reg delete "$kSystemEnvironment" /v OSTREL_CONFIG_HOST /f; then
+  local setting removed=""
+  for setting in "${kSettings[@]}"; do
+    run_wine reg delete "$kSystemEnvironment" /v "$setting" /f && removed=yes
+  done
+  if [ -n "$removed" ]; then
     "$wine_sh" restart-services "$WINEPREFIX" >/dev/null || true
   fi
   [ -n "$configserver_pid" ] && stop_configserver
+  if [ -n "$decoder_pid" ]; then
+    kill "$decoder_pid" 2>/dev/null || true
+    wait "$decoder_pid" 2>/dev/null || true
+  fi
 }
 trap cleanup EXIT
 
-# The configuration endpoint on the port given (0: a free one), recording each request it gets;
-# its port in $port.
-start_configserver() {
-  wine "$configserver_exe" --port "$1" --record "$requests_windows" >"$work/configserver.out" \
-    2>&1 </dev/null &
-  configserver_pid=$!
-  port=""
+# The port a stand-in program says it listens on, in its output file; empty when it did not start.
+listening_port() {
+  local output="$1" found=""
   for _ in $(seq 600); do
-    port="$(sed -n 's/^sim-configserver listening on 127\.0\.0\.1:\([0-9]*\).*$/\1/p' \
-      "$work/configserver.out" | tr -d '\r')"
-    [ -n "$port" ] && return 0
+    found="$(sed -n 's/^.*listening on 127\.0\.0\.1:\([0-9]*\).*$/\1/p' "$output" | tr -d '\r')"
+    [ -n "$found" ] && break
     sleep 0.1
   done
-  fail "the configuration endpoint did not start: $(cat "$work/configserver.out")"
+  printf '%s' "$found"
+}
+
+# The configuration endpoint on the port given (0: a free one), naming the decoding server on
+# the port given, recording each request it gets; its port in $port.
+start_configserver() {
+  wine "$configserver_exe" --port "$1" --server "127.0.0.1:$2" --record "$requests_windows" \
+    >"$work/configserver.out" 2>&1 </dev/null &
+  configserver_pid=$!
+  port="$(listening_port "$work/configserver.out")"
+  [ -n "$port" ] || fail "the configuration endpoint did not start: $(cat "$work/configserver.out")"
 }
 
 stop_configserver() {
@@ -65,13 +90,23 @@ stop_configserver() {
 # registry when it starts (it ignores a service's own Environment value, which Windows honours).
 # Its new start ends every Wine process: the endpoint is started once to find a free port, and
 # again on that port afterwards.
-start_configserver 0
+# The box stand-in takes its scenario and call log from the service's environment too.
+start_configserver 0 9977
 stop_configserver
-run_wine reg add "$kSystemEnvironment" /v OSTREL_CONFIG_HOST /t REG_SZ /d "127.0.0.1:$port" /f ||
-  fail "the relay's setting could not be made: $(cat "$work/out")"
+config_port="$port"
+values=("127.0.0.1:$config_port" "$(windows_path "$scenario")" "$(windows_path "$box_log")")
+for i in "${!kSettings[@]}"; do
+  run_wine reg add "$kSystemEnvironment" /v "${kSettings[$i]}" /t REG_SZ /d "${values[$i]}" /f ||
+    fail "the setting ${kSettings[$i]} could not be made: $(cat "$work/out")"
+done
 "$wine_sh" restart-services "$WINEPREFIX" >"$work/restart" ||
   fail "the service manager did not start again: $(cat "$work/restart")"
-start_configserver "$port"
+wine "$decoder_exe" --port 0 --script "$(windows_path "$dialogue")" >"$work/decoder.out" 2>&1 \
+  </dev/null &
+decoder_pid=$!
+decoder_port="$(listening_port "$work/decoder.out")"
+[ -n "$decoder_port" ] || fail "the decoding server did not start: $(cat "$work/decoder.out")"
+start_configserver "$config_port" "$decoder_port"
 
 run_wine sc create "$kService" binPath= "$app_windows" ||
   fail "sc create: $(cat "$work/out")"
@@ -95,12 +130,31 @@ done
 cmp -s "$expected" "$requests" ||
   fail "the configuration request differs: got $(od -c "$requests" | head -20)"
 
-# The calls go on, 300 ms apart, and ask for the configuration no more: with no box every call
-# ends at once.
-sleep 3
-cmp -s "$expected" "$requests" || fail "the configuration was fetched again"
-service_control status "$kService"
-expect_lines state=4
+# Box sessions in the call log so far: opened, closed.
+count() {
+  local n
+  n="$(grep -c "^$1 " "$box_log" 2>/dev/null || true)"
+  printf '%s' "${n:-0}"
+}
+
+# The first call relays the demo's first dialogue whole: the card is read, and the server's final
+# packet goes to the box in one transfer.
+for _ in $(seq 600); do
+  grep -q 'card read (1301 bytes)' "$work/decoder.out" && [ "$(count usb_close)" -ge 1 ] && break
+  sleep 0.1
+done
+grep -q '^sim-decoder: session 1, dialogue 1 of 3 "a card is read": 1342 bytes received, client closed; sent the final packet: card read (1301 bytes)' \
+  <(tr -d '\r' <"$work/decoder.out") || fail "no card was read: $(cat "$work/decoder.out")"
+grep -q '^usb_interrupt_write 001/001 ep=0x03 size=1301 timeout=100 AA 05 11 A0 .* -> 1301$' \
+  "$box_log" || fail "the final packet did not reach the box: $(grep -v -- '-> -110' "$box_log")"
+
+# The third dialogue keeps its call waiting 10 s for a first packet that never comes.
+for _ in $(seq 600); do
+  [ "$(count usb_open)" -ge 3 ] && break
+  sleep 0.1
+done
+[ "$(count usb_open)" -ge 3 ] || fail "no third call: $(grep -v -- '-> -110' "$box_log")"
+third_call="$(date +%s%N)"
 
 # Pause, continue and interrogate change nothing and report nothing.
 for control in pause continue interrogate; do
@@ -111,21 +165,32 @@ done
 service_control control "$kService" 128 || true
 service_control status "$kService"
 expect_lines state=4
+[ "$(count usb_close)" -eq 2 ] || fail "the third call ended before the stop could come in its middle"
 
-# A stop is answered once the call in progress and its pause have ended: the service reports
-# stopped, once, and its process ends.
+# A stop in the middle of the call is answered once the call and its pause have ended: the
+# service reports stopped, once, after the box's session (its self-check included) has closed, and
+# its process ends without another call.
 # (Wine's service manager may lose the answer to the stop, error 109, a broken pipe, when the
 # service's process ends as soon as it has reported stopped, as Halvane's does.)
 if ! service_control stop "$kService"; then
   grep -qx 'error=109' <(tr -d '\r' <"$work/out") || fail "stop: $(cat "$work/out")"
 fi
-service_control wait "$kService" 1 30 ||
+service_control wait "$kService" 1 60 ||
   fail "the service did not stop: $(cat "$work/out")"
+stopped="$(date +%s%N)"
+[ "$(count usb_close)" -eq 3 ] || fail "stopped before the call in progress had ended"
+grep -q '^usb_interrupt_write 001/001 ep=0x03 size=6 timeout=100 AA 00 03 00 00 03 -> 6$' \
+  "$box_log" || fail "the silent box was not checked"
+(( (stopped - third_call) / 1000000 >= 9000 )) ||
+  fail "stopped $(( (stopped - third_call) / 1000000 )) ms after the call began, before its first-packet wait could end"
 for _ in $(seq 300); do
   pgrep -f 'app\\Halvane\.exe' >/dev/null || break
   sleep 0.1
 done
 pgrep -f 'app\\Halvane\.exe' >/dev/null && fail "Halvane.exe still runs after its stop"
+[ "$(count usb_open)" -eq 3 ] || fail "a call began after the stop"
+# The configuration was fetched by the first call alone.
+cmp -s "$expected" "$requests" || fail "the configuration was fetched again"
 
 run_wine sc delete "$kService" || fail "sc delete: $(cat "$work/out")"
 service_control config "$kService" && fail "the service is still installed"

@@ -13,6 +13,9 @@ constexpr const char* kEmptyHeaderLine = "X-Empty:\r\n";
 // Whether a connection whose handshake outlives the connect bound fails with a time-out then.
 constexpr bool kHonoursConnectBound = true;
 
+// Whether a request's total bound ends the reading of a response head that trickles in.
+constexpr bool kBoundsTrickledHead = true;
+
 // The failure of a request whose response head does not come within the receive bound.
 constexpr uint32_t kStalledHeadFailure = platform::error::kInternetTimeout;
 

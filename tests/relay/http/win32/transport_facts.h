@@ -14,6 +14,10 @@ constexpr const char* kEmptyHeaderLine = "X-Empty: \r\n";
 // the wait: a dropped handshake lasts as long as the system lets it (some two minutes).
 constexpr bool kHonoursConnectBound = false;
 
+// WinINet reads the response head in one call whose every receive has a wait of its own: a head
+// that trickles in is bounded only by its length, not by the request's total bound.
+constexpr bool kBoundsTrickledHead = false;
+
 // Wine's WinINet ends a wait for the response head that ran out as if the server had closed
 // without a word.
 constexpr uint32_t kStalledHeadFailure = platform::error::kHttpInvalidServerResponse;
