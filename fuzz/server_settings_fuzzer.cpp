@@ -19,19 +19,22 @@ bool IsLowerCase(const std::string& text) {
 }
 
 // A line that sets something (not blank, not a comment) and holds a control byte other than the
-// blanks a line may carry.
+// blank a line may carry. Lines end in LF, CR or both; a byte-order mark before the first is no
+// part of it.
 bool SetsFromControlBytes(std::string_view text) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+        text.remove_prefix(3);
+    }
     while (!text.empty()) {
-        const std::size_t end = std::min(text.find('\n'), text.size());
+        const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
         const std::string_view line = text.substr(0, end);
         text.remove_prefix(std::min(end + 1, text.size()));
-        const std::size_t first = line.find_first_not_of(" \t\r");
+        const std::size_t first = line.find_first_not_of(" \t");
         if (first == std::string_view::npos || line[first] == '#') {
             continue;
         }
         if (std::any_of(line.begin(), line.end(), [](char c) {
-                return (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r') ||
-                       c == 0x7F;
+                return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F;
             })) {
             return true;
         }
