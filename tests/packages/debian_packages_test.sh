@@ -57,6 +57,10 @@ stand_ins=/tmp/stand-ins
 mkdir -p "$root$stand_ins/usbbox"
 cp "$build/bin/sim-servicemanager" "$root$stand_ins/"
 cp "$build/sim/usbbox/libusb-0.1.so.4" "$root$stand_ins/usbbox/"
+# The packages too: the build tree may lie where the root does not show it (its /tmp is its own).
+mkdir "$root/tmp/packages"
+cp "$packages"/*.deb "$root/tmp/packages/"
+packages=/tmp/packages
 
 inside() {
   chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 "$@"
@@ -90,8 +94,13 @@ unit_setting() {
   sed -n "s/^$2=//p" "$root$1" | tail -n 1
 }
 
-debs=("$packages"/zembra_*.deb "$packages"/zembra-reader-sim_*.deb "$packages"/libostrel1_*.deb
-  "$packages"/libostrel-dev_*.deb "$packages"/halvane_*.deb)
+# The packages' names as the root sees them.
+in_root() {
+  local file
+  for file in "$root$packages"/$1_*.deb; do echo "${file#"$root"}"; done
+}
+mapfile -t debs < <(in_root zembra; in_root zembra-reader-sim; in_root libostrel1
+  in_root libostrel-dev; in_root halvane)
 inside dpkg -i "${debs[@]}" >"$work/install" 2>&1 || fail "dpkg -i: $(cat "$work/install")"
 
 # The files where they belong.
@@ -225,7 +234,7 @@ grep -qF 'halvane exited with status 0' "$work/halvane" ||
 # An upgrade from the same version keeps the administrator's settings, and Zembra's service.
 echo 'idle_timeout = 30' >>"$root/etc/zembra/zembra.conf"
 cp "$root/etc/zembra/zembra.conf" "$work/settings"
-inside dpkg -i "$packages"/zembra_*.deb >"$work/upgrade" 2>&1 || fail "upgrade: $(cat "$work/upgrade")"
+inside dpkg -i "$(in_root zembra)" >"$work/upgrade" 2>&1 || fail "upgrade: $(cat "$work/upgrade")"
 cmp -s "$work/settings" "$root/etc/zembra/zembra.conf" || fail "the upgrade changed zembra.conf"
 [ "$(unit_setting $zembra_unit User)" = zembra ] || fail "the upgrade lost Zembra's service"
 
