@@ -3,7 +3,6 @@
 // The connection of the web server, over any stream of bytes: the server runs it on TCP sockets
 // (http_session.cpp); the request fuzzer on an in-memory stream.
 #include <boost/asio/socket_base.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/string.hpp>
 #include <boost/beast/http/empty_body.hpp>
@@ -91,8 +90,8 @@ class BasicHttpSession : public HttpSession,
     BasicHttpSession(Stream socket, std::shared_ptr<const SessionRules> rules)
         : socket_(std::move(socket)),
           rules_(std::move(rules)),
-          deadline_(socket_.get_executor()),
-          activeAt_(Clock::now()) {}
+          activeAt_(Clock::now()),
+          deadline_(activeAt_ + rules_->idleTimeout) {}
 
     void Start() { ReadRequest(); }
 
@@ -109,7 +108,6 @@ class BasicHttpSession : public HttpSession,
         }
         open_ = false;
         error_code ignored;
-        deadline_.cancel();
         socket_.shutdown(asio::socket_base::shutdown_both, ignored);
         socket_.close(ignored);
     }
@@ -117,6 +115,12 @@ class BasicHttpSession : public HttpSession,
     bool IsOpen() const override { return open_; }
 
     Clock::time_point ActiveAt() const override { return activeAt_; }
+
+    void CloseIfOverdue(Clock::time_point now) override {
+        if (now >= deadline_) {
+            Close();
+        }
+    }
 
   private:
     using Step = void (BasicHttpSession::*)();
@@ -332,19 +336,13 @@ class BasicHttpSession : public HttpSession,
             });
     }
 
-    // Closes the connection once the idle time-out has passed from now, unless armed anew before.
-    void ArmDeadline() {
-        deadline_.expires_after(rules_->idleTimeout);
-        deadline_.async_wait([self = this->shared_from_this()](error_code error) {
-            if (!error && self->deadline_.expiry() <= Clock::now()) {
-                self->Close();
-            }
-        });
-    }
+    // The connection ends once the idle time-out has passed from now, unless armed anew before.
+    // The server looks at the deadline on its poll: moving it costs no system call, where a
+    // kernel timer would be set again at every request.
+    void ArmDeadline() { deadline_ = Clock::now() + rules_->idleTimeout; }
 
     Stream socket_;
     std::shared_ptr<const SessionRules> rules_;
-    asio::steady_timer deadline_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::empty_body>> parser_;
     std::optional<RequestBody> body_;
@@ -354,6 +352,7 @@ class BasicHttpSession : public HttpSession,
     std::size_t written_ = 0;
     Step next_ = nullptr;
     Clock::time_point activeAt_;
+    Clock::time_point deadline_;
     bool open_ = true;
     bool writing_ = false;
     bool stopping_ = false;
