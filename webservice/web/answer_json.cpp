@@ -69,14 +69,16 @@ void AppendValue(std::string& out, const Json::Value& value) {
 
 std::string RenderAnswer(const Json::Value& answer) {
     std::string out = "{\n";
-    // Member names come back sorted in ascending byte order.
-    const Json::Value::Members keys = answer.getMemberNames();
-    for (std::size_t i = 0; i < keys.size(); ++i) {
+    // An object's members are kept, and so come out, in ascending byte order of their names.
+    std::size_t left = answer.size();
+    for (auto member = answer.begin(); member != answer.end(); ++member) {
+        const char* end = nullptr;
+        const char* name = member.memberName(&end);
         out += "   ";
-        AppendQuoted(out, keys[i]);
+        AppendQuoted(out, std::string_view(name, static_cast<std::size_t>(end - name)));
         out += " : ";
-        AppendValue(out, answer[keys[i]]);
-        out += i + 1 < keys.size() ? ",\n" : "\n";
+        AppendValue(out, *member);
+        out += --left > 0 ? ",\n" : "\n";
     }
     out += "}\n";
     return out;

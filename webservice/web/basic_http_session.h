@@ -67,8 +67,16 @@ inline std::size_t HeadLength(std::string_view data) {
     return 0;
 }
 
-// The head with every line ending in CR LF, as the parser wants it.
+// The head with every line ending in CR LF, as the parser wants it; empty when every line ends
+// so already (a client's usual head, handed to the parser as it is).
 inline std::string WithCrLf(std::string_view head) {
+    bool bareLf = false;
+    for (std::size_t i = 0; i < head.size() && !bareLf; ++i) {
+        bareLf = head[i] == '\n' && (i == 0 || head[i - 1] != '\r');
+    }
+    if (!bareLf) {
+        return {};
+    }
     std::string lines;
     lines.reserve(head.size() + head.size() / 8);
     for (std::size_t i = 0; i < head.size(); ++i) {
@@ -173,10 +181,12 @@ class BasicHttpSession : public HttpSession,
     // answer; a refused request gets 403. A WebSocket upgrade is answered as soon as its head is
     // in; any other request once its body has gone by.
     void OnHead(std::size_t length) {
-        const std::string head = WithCrLf(View(buffer_.data()).substr(0, length));
-        buffer_.consume(length);
+        const std::string_view received = View(buffer_.data()).substr(0, length);
+        const std::string rewritten = WithCrLf(received);
         error_code error;
-        parser_->put(asio::buffer(head), error);
+        parser_->put(asio::buffer(rewritten.empty() ? received : std::string_view(rewritten)),
+                     error);
+        buffer_.consume(length);
         if (error || !parser_->is_header_done() || !FrameBody()) {
             Close();
             return;

@@ -213,7 +213,8 @@ bool StartWebServer(const char* port, const ServerSettings& settings) {
     platform::WriteOutputLine(u"Starting web server on port " +
                               platform::codepage::Utf8ToUtf16(port));
 
-    asio::io_context context;
+    // One thread runs the context: handlers it queues for itself need no lock.
+    asio::io_context context(1);
     Listener listener(context,
                       std::make_shared<const SessionRules>(SessionRules{
                           RequestPolicy(settings, MachineHostName()), settings.idleTimeout}),
