@@ -2,14 +2,12 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/webservice/support/expected_answer.h"
@@ -130,28 +128,6 @@ TEST(ZembraProcessTest, AStopWhileALargeAnswerIsWrittenLetsTheAnswerGoOutWhole) 
     EXPECT_TRUE(answer == expected);
     EXPECT_TRUE(client.PeerClosed());
     EXPECT_EQ(zembra.Process()->WaitForExit(), 0);
-}
-
-TEST(ZembraProcessTest, AnAnswerReadSlowlyGoesOutWholeWhileItKeepsMovingWithinTheIdleTimeOut) {
-    ZembraProcess zembra;
-    // Taken half a MiB at a time, twice a second, the answer needs three times the time-out.
-    const std::string page(6 * 1024 * 1024, 'p');
-    zembra.WriteFile("readcard.html", page);
-    zembra.WriteFile("zembra.conf", "idle_timeout = 2\n");
-    std::string problem;
-    ASSERT_TRUE(zembra.Start(problem)) << problem;
-    RawClient client("127.0.0.1", kPort);
-    ASSERT_TRUE(client.Send(GetRequest("/mainpage")));
-    const std::string expected = ChunkedAnswer(page);
-    std::string answer;
-    for (int i = 0; i < 40 && answer.size() < expected.size() && !client.PeerClosed(); ++i) {
-        std::this_thread::sleep_for(500ms);  // pacing, not waiting
-        answer +=
-            client.Receive(std::min<std::size_t>(512 * 1024, expected.size() - answer.size()));
-    }
-    EXPECT_EQ(answer.size(), expected.size());
-    EXPECT_TRUE(answer == expected);
-    EXPECT_FALSE(client.PeerClosed());
 }
 
 #if defined(__SANITIZE_ADDRESS__)
