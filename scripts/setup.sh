@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the demo and the tests need.
+# Usage: scripts/setup.sh [--demos]
 # Idempotent: packages already present are left alone, so a second run is quick.
 set -euo pipefail
 
@@ -23,7 +24,8 @@ fi
 "$(dirname "$0")/install-packages.sh" "${packages[@]}"
 
 # The browser test's driver (playwright-core, from the npm registry), when missing or older than
-# its lock file.
+# its lock file; the demos (--demos, from ./run) need none.
+[ "${1:-}" != --demos ] || exit 0
 browser_tests="$(cd "$(dirname "$0")/.." && pwd)/tests/browser"
 if [ ! -f "$browser_tests/node_modules/.package-lock.json" ] ||
    [ "$browser_tests/package-lock.json" -nt "$browser_tests/node_modules/.package-lock.json" ]; then

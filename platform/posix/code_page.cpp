@@ -4,6 +4,9 @@
 #include <iconv.h>
 
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "platform/code_page.h"
 
@@ -31,7 +34,7 @@ const char* IconvName(unsigned codePage) {
 // One iconv conversion descriptor, closed when the object goes.
 class Converter {
   public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    Converter(const char* to, const char* from) : to_(to), from_(from), cd_(iconv_open(to, from)) {}
     ~Converter() {
         if (IsOpen()) {
             iconv_close(cd_);
@@ -42,6 +45,10 @@ class Converter {
 
     bool IsOpen() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
 
+    bool Converts(const char* to, const char* from) const {
+        return std::strcmp(to, to_) == 0 && std::strcmp(from, from_) == 0;
+    }
+
     // Converts input whole. At a sequence the target cannot take, or the source does not define,
     // writes the replacement bytes and skips `unit` bytes of input (or a surrogate pair's four
     // bytes when `pairs` and the unit starts one).
@@ -51,6 +58,8 @@ class Converter {
         char buffer[1024];
         char* in = const_cast<char*>(input);
         size_t inLeft = size;
+        // From the initial state, whatever the converter did before.
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
         while (true) {
             char* outPtr = buffer;
             size_t outLeft = sizeof buffer;
@@ -85,8 +94,61 @@ class Converter {
     }
 
   private:
+    const char* to_;
+    const char* from_;
     iconv_t cd_;
 };
+
+// Converters once opened, kept for the next conversion between the same encodings: opening one
+// costs far more than a short conversion. A descriptor serves one conversion at a time, so each
+// is taken out while it converts, and two threads converting at once each have one. (Kept for the
+// process, not per thread: a library with thread-local objects to destroy could not be unloaded.)
+class ConverterPool {
+  public:
+    // The converter between the encodings, taken out of the pool; null when iconv does not
+    // know them.
+    std::unique_ptr<Converter> Take(const char* to, const char* from) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            for (auto it = idle_.begin(); it != idle_.end(); ++it) {
+                if ((*it)->Converts(to, from)) {
+                    std::unique_ptr<Converter> converter = std::move(*it);
+                    idle_.erase(it);
+                    return converter;
+                }
+            }
+        }
+        auto converter = std::make_unique<Converter>(to, from);
+        return converter->IsOpen() ? std::move(converter) : nullptr;
+    }
+
+    void Give(std::unique_ptr<Converter> converter) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        idle_.push_back(std::move(converter));
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Converter>> idle_;
+};
+
+ConverterPool& Pool() {
+    static ConverterPool pool;
+    return pool;
+}
+
+// Converts with a converter of the pool, which goes back to it afterwards; empty when iconv does
+// not know the encodings.
+std::optional<std::string> Convert(const char* to, const char* from, const char* input, size_t size,
+                                   std::string_view replacement, size_t unit, bool pairs) {
+    std::unique_ptr<Converter> converter = Pool().Take(to, from);
+    if (!converter) {
+        return std::nullopt;
+    }
+    std::string out = converter->Run(input, size, replacement, unit, pairs);
+    Pool().Give(std::move(converter));
+    return out;
+}
 
 }  // namespace
 
@@ -98,16 +160,15 @@ std::optional<std::u16string> ToUtf16(unsigned codePage, std::string_view text) 
     if (name == nullptr) {
         return std::nullopt;
     }
-    Converter converter(kUtf16Name, name);
-    if (!converter.IsOpen()) {
+    static const char16_t kReplacement = 0xFFFD;
+    const std::optional<std::string> bytes =
+        Convert(kUtf16Name, name, text.data(), text.size(),
+                std::string_view(reinterpret_cast<const char*>(&kReplacement), 2), 1, false);
+    if (!bytes) {
         return std::nullopt;
     }
-    static const char16_t kReplacement = 0xFFFD;
-    const std::string bytes =
-        converter.Run(text.data(), text.size(),
-                      std::string_view(reinterpret_cast<const char*>(&kReplacement), 2), 1, false);
-    std::u16string out(bytes.size() / 2, u'\0');
-    std::memcpy(out.data(), bytes.data(), out.size() * 2);
+    std::u16string out(bytes->size() / 2, u'\0');
+    std::memcpy(out.data(), bytes->data(), out.size() * 2);
     return out;
 }
 
@@ -119,11 +180,8 @@ std::optional<std::string> FromUtf16(unsigned codePage, std::u16string_view text
     if (name == nullptr) {
         return std::nullopt;
     }
-    Converter converter(name, kUtf16Name);
-    if (!converter.IsOpen()) {
-        return std::nullopt;
-    }
-    return converter.Run(reinterpret_cast<const char*>(text.data()), text.size() * 2, "?", 2, true);
+    return Convert(name, kUtf16Name, reinterpret_cast<const char*>(text.data()), text.size() * 2,
+                   "?", 2, true);
 }
 
 }  // namespace platform::codepage

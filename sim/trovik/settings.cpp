@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <sstream>
 
@@ -199,7 +200,7 @@ Settings Parse(const std::string& content, const std::string& path, bool report)
     return settings;
 }
 
-std::string SettingsFileBesideLibrary() {
+std::u16string SettingsFileBesideLibrary() {
     const std::u16string library =
         platform::ModuleFileOf(reinterpret_cast<const void*>(&CurrentSettings));
     if (library.empty()) {
@@ -208,7 +209,7 @@ std::string SettingsFileBesideLibrary() {
     const auto separator = library.rfind(platform::kPathSeparator);
     const std::u16string directory =
         separator == std::u16string::npos ? std::u16string() : library.substr(0, separator + 1);
-    return platform::codepage::Utf16ToUtf8(directory + u"trovik-sim.conf");
+    return directory + u"trovik-sim.conf";
 }
 
 // Changed so lately that a further change within the clock's granularity would leave the same
@@ -220,9 +221,9 @@ bool IsRecent(const platform::FileStamp& stamp) {
 
 // The settings last parsed, and the state of the file they came from.
 struct ParsedFile {
-    std::string path;
+    std::u16string path;
     platform::FileStamp stamp;
-    Settings settings;
+    std::shared_ptr<const Settings> settings;
 };
 
 }  // namespace
@@ -237,33 +238,35 @@ const std::u16string& Settings::Text(const std::string& key) const {
     return kEmpty;
 }
 
-Settings CurrentSettings() {
+std::shared_ptr<const Settings> CurrentSettings() {
+    // The library does not move: where it lies is looked up once.
+    static const std::u16string besideLibrary = SettingsFileBesideLibrary();
     static std::mutex mutex;
     static std::string lastSource;  // what was last reported on, so problems show once
     static std::optional<ParsedFile> last;
     const std::lock_guard<std::mutex> lock(mutex);
 
-    const std::string named = platform::codepage::Utf16ToUtf8(
-        platform::EnvironmentValue(u"TROVIK_SIM_CONFIG").value_or(std::u16string()));
+    const std::u16string named =
+        platform::EnvironmentValue(u"TROVIK_SIM_CONFIG").value_or(std::u16string());
     const bool explicitFile = !named.empty();
-    const std::string path = explicitFile ? named : SettingsFileBesideLibrary();
-    const std::optional<platform::FileStamp> stamp =
-        platform::StampOfFile(platform::codepage::Utf8ToUtf16(path));
+    const std::u16string& path = explicitFile ? named : besideLibrary;
+    const std::optional<platform::FileStamp> stamp = platform::StampOfFile(path);
     if (last && stamp && last->path == path && last->stamp == *stamp && !IsRecent(last->stamp)) {
         return last->settings;
     }
     last.reset();
-    const auto content = path.empty() ? std::nullopt : sim::ReadTextFile(path);
-    const std::string source = path + '\n' + content.value_or(std::string(1, '\0'));
+    const std::string narrowPath = platform::codepage::Utf16ToUtf8(path);
+    const auto content = path.empty() ? std::nullopt : sim::ReadTextFile(narrowPath);
+    const std::string source = narrowPath + '\n' + content.value_or(std::string(1, '\0'));
     const bool report = source != lastSource;
     lastSource = source;
     if (!content) {
         if (explicitFile && report) {
-            Report("cannot read " + path + "; using the built-in sample card");
+            Report("cannot read " + narrowPath + "; using the built-in sample card");
         }
-        return Defaults();
+        return std::make_shared<const Settings>(Defaults());
     }
-    Settings settings = Parse(*content, path, report);
+    auto settings = std::make_shared<const Settings>(Parse(*content, narrowPath, report));
     if (stamp) {
         last = ParsedFile{path, *stamp, settings};
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,7 +34,8 @@ struct Settings {
 // this library, else the built-in defaults. Read again whenever the file has changed (its size,
 // times or identity differ), so an edited file takes effect without restarting the program that
 // loaded the library, and an unchanged one costs no parsing; problems in the file are reported on
-// standard error once per change of its content.
-Settings CurrentSettings();
+// standard error once per change of its content. Shared, not copied: the SDK's calls ask for
+// them at every call, a card read two dozen times.
+std::shared_ptr<const Settings> CurrentSettings();
 
 }  // namespace trovik_sim

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -25,9 +27,24 @@ namespace {
 
 using trovik_sim::CurrentSettings;
 using trovik_sim::LogCall;
-using trovik_sim::Settings;
 
 constexpr int kSamIdBufferUnits = 1024;  // the caller's SAM buffer is 2048 bytes
+
+// The card as the last read found it, which the field getters give, as a reader's SDK gives the
+// fields it read; before any read, the card the settings describe now. Taken at the read, not
+// looked up again by each of the two dozen getters that follow it.
+std::mutex cardMutex;
+std::shared_ptr<const trovik_sim::Settings> cardAsRead;
+
+std::shared_ptr<const trovik_sim::Settings> CardAsRead() {
+    {
+        const std::lock_guard<std::mutex> lock(cardMutex);
+        if (cardAsRead) {
+            return cardAsRead;
+        }
+    }
+    return CurrentSettings();
+}
 
 std::string LengthText(const int* length) {
     return length == nullptr ? "null" : std::to_string(*length);
@@ -53,9 +70,9 @@ int TextGetter(const char* name, const char* key, char16_t* buffer, int* length)
     if (buffer == nullptr || length == nullptr || *length < 2) {
         return 0;
     }
-    const Settings settings = CurrentSettings();
-    PutText(settings.Text(key), buffer, static_cast<std::size_t>(*length) / 2,
-            settings.fillWholeBuffers);
+    const auto settings = CardAsRead();
+    PutText(settings->Text(key), buffer, static_cast<std::size_t>(*length) / 2,
+            settings->fillWholeBuffers);
     return 1;
 }
 
@@ -64,7 +81,7 @@ int TextGetter(const char* name, const char* key, char16_t* buffer, int* length)
 #ifndef TROVIK_SIM_NO_INITCOMM
 TROVIK_EXPORT int QMX_InitComm(int port) {
     LogCall("QMX_InitComm(" + std::to_string(port) + ")");
-    const auto ports = CurrentSettings().ports;
+    const auto ports = CurrentSettings()->ports;
     return std::find(ports.begin(), ports.end(), port) != ports.end() ? 1 : 0;
 }
 TROVIK_EXPORT_TYPE(QMX_InitComm, PortFn);
@@ -72,47 +89,52 @@ TROVIK_EXPORT_TYPE(QMX_InitComm, PortFn);
 
 TROVIK_EXPORT int QMX_CloseComm() {
     LogCall("QMX_CloseComm()");
-    return CurrentSettings().closeOk ? 1 : 0;
+    return CurrentSettings()->closeOk ? 1 : 0;
 }
 TROVIK_EXPORT_TYPE(QMX_CloseComm, NoArgFn);
 
 #ifndef TROVIK_SIM_NO_AUTHENTICATE
 TROVIK_EXPORT int QMX_Authenticate() {
     LogCall("QMX_Authenticate()");
-    return CurrentSettings().cardPresent ? 1 : 0;
+    return CurrentSettings()->cardPresent ? 1 : 0;
 }
 TROVIK_EXPORT_TYPE(QMX_Authenticate, NoArgFn);
 #endif
 
 TROVIK_EXPORT int QMX_FindCard() {
     LogCall("QMX_FindCard()");
-    const Settings settings = CurrentSettings();
-    return settings.cardPresent && settings.findOk ? 1 : 0;
+    const auto settings = CurrentSettings();
+    return settings->cardPresent && settings->findOk ? 1 : 0;
 }
 TROVIK_EXPORT_TYPE(QMX_FindCard, NoArgFn);
 
 TROVIK_EXPORT int QMX_SelectCard() {
     LogCall("QMX_SelectCard()");
-    const Settings settings = CurrentSettings();
-    return settings.cardPresent && settings.selectOk ? 1 : 0;
+    const auto settings = CurrentSettings();
+    return settings->cardPresent && settings->selectOk ? 1 : 0;
 }
 TROVIK_EXPORT_TYPE(QMX_SelectCard, NoArgFn);
 
 TROVIK_EXPORT int QMX_Read_FPContent() {
     LogCall("QMX_Read_FPContent()");
-    const Settings settings = CurrentSettings();
-    std::this_thread::sleep_for(std::chrono::milliseconds(settings.readDelayMs));
-    return settings.cardPresent ? 1 : 0;
+    const auto settings = CurrentSettings();
+    std::this_thread::sleep_for(std::chrono::milliseconds(settings->readDelayMs));
+    if (!settings->cardPresent) {
+        return 0;
+    }
+    const std::lock_guard<std::mutex> lock(cardMutex);
+    cardAsRead = settings;
+    return 1;
 }
 TROVIK_EXPORT_TYPE(QMX_Read_FPContent, NoArgFn);
 
 TROVIK_EXPORT int QMX_GetSAMIDU(char16_t* buffer) {
     LogCall("QMX_GetSAMIDU()");
-    const Settings settings = CurrentSettings();
-    if (buffer == nullptr || !settings.samOk) {
+    const auto settings = CurrentSettings();
+    if (buffer == nullptr || !settings->samOk) {
         return 0;
     }
-    PutText(settings.samId, buffer, kSamIdBufferUnits, settings.fillWholeBuffers);
+    PutText(settings->samId, buffer, kSamIdBufferUnits, settings->fillWholeBuffers);
     return 1;
 }
 TROVIK_EXPORT_TYPE(QMX_GetSAMIDU, SamIdFn);
@@ -146,7 +168,7 @@ TROVIK_EXPORT int GetSexCode(std::int32_t* value, int* length) {
     if (value == nullptr || length == nullptr || *length < static_cast<int>(sizeof *value)) {
         return 0;
     }
-    *value = CurrentSettings().sexCode;
+    *value = CardAsRead()->sexCode;
     return 1;
 }
 TROVIK_EXPORT_TYPE(GetSexCode, IntFn);
@@ -155,7 +177,7 @@ TROVIK_EXPORT int GetBMPData(std::uint8_t* buffer, int* length) {
     LogCall("GetBMPData(" + LengthText(length) + ")");
     const auto& bmp = trovik_sim::PhotoBmp();
     if (buffer == nullptr || length == nullptr || *length < static_cast<int>(bmp.size()) ||
-        !CurrentSettings().photo) {
+        !CardAsRead()->photo) {
         return 0;
     }
     std::memcpy(buffer, bmp.data(), bmp.size());
@@ -168,7 +190,7 @@ TROVIK_EXPORT int GetJpgData(std::uint8_t* buffer, int* length) {
     LogCall("GetJpgData(" + LengthText(length) + ")");
     const auto& jpeg = trovik_sim::PhotoJpeg();
     if (buffer == nullptr || length == nullptr || jpeg.empty() ||
-        *length < static_cast<int>(jpeg.size()) || !CurrentSettings().photo) {
+        *length < static_cast<int>(jpeg.size()) || !CardAsRead()->photo) {
         return 0;
     }
     std::memcpy(buffer, jpeg.data(), jpeg.size());
@@ -187,13 +209,14 @@ TROVIK_EXPORT_TYPE(GetFPDate, BytesFn);
 #ifndef TROVIK_SIM_NO_BASE64
 TROVIK_EXPORT int Getbase64JpgData(std::uint8_t* buffer, int* length) {
     LogCall("Getbase64JpgData(" + LengthText(length) + ")");
-    const Settings settings = CurrentSettings();
+    const auto settings = CardAsRead();
     const std::string& text = trovik_sim::PhotoJpegBase64();
-    if (buffer == nullptr || length == nullptr || *length <= 0 || text.empty() || !settings.photo) {
+    if (buffer == nullptr || length == nullptr || *length <= 0 || text.empty() ||
+        !settings->photo) {
         return 0;
     }
     const auto size = static_cast<std::size_t>(*length);
-    if (settings.fillWholeBuffers) {
+    if (settings->fillWholeBuffers) {
         for (std::size_t i = 0; i < size; ++i) {
             buffer[i] = static_cast<std::uint8_t>(text[i % text.size()]);
         }
@@ -211,11 +234,11 @@ TROVIK_EXPORT_TYPE(Getbase64JpgData, BytesFn);
 TROVIK_EXPORT int GetIssuesNumU(std::uint32_t* count) {
     LogCall("GetIssuesNumU(" + (count == nullptr ? std::string("null") : std::to_string(*count)) +
             ")");
-    const Settings settings = CurrentSettings();
-    if (count == nullptr || !settings.issuesNum) {
+    const auto settings = CardAsRead();
+    if (count == nullptr || !settings->issuesNum) {
         return 0;
     }
-    *count = *settings.issuesNum;
+    *count = *settings->issuesNum;
     return 1;
 }
 TROVIK_EXPORT_TYPE(GetIssuesNumU, CountFn);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 namespace codepage = platform::codepage;
 
 TEST(CodePageTest, Utf16AndUtf8RoundTripEveryPlane) {
@@ -37,6 +40,27 @@ TEST(CodePageTest, AnsiCodePageIsGbk) {
     EXPECT_EQ(codepage::ToUtf16(codepage::kAnsi, gbk), u"张三");
     EXPECT_EQ(codepage::FromUtf16(codepage::kAnsi, u"张三"), gbk);
     EXPECT_EQ(codepage::ToUtf16(codepage::kGbk, gbk), u"张三");
+}
+
+// Conversions on several threads at once each get their whole text, whatever converters the
+// platform keeps between calls.
+TEST(CodePageTest, ThreadsConvertAtTheSameTimeWithoutMixingTheirTexts) {
+    const std::u16string texts[] = {u"张三李四王五赵六", u"示例省示例市样例区测试路1号"};
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(4, 0);
+    for (std::size_t t = 0; t < wrong.size(); ++t) {
+        threads.emplace_back([&, t] {
+            const std::u16string& text = texts[t % 2];
+            for (int i = 0; i < 2000; ++i) {
+                const auto gbk = codepage::FromUtf16(codepage::kGbk, text);
+                wrong[t] += gbk && codepage::ToUtf16(codepage::kGbk, *gbk) == text ? 0 : 1;
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
 TEST(CodePageTest, UnmappableCharactersBecomeDefaultCharacter) {

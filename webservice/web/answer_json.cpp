@@ -1,51 +1,65 @@
 #include "webservice/web/answer_json.h"
 
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
-void AppendQuoted(std::string& out, const std::string& text) {
-    out += '"';
-    for (const char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\b':
-                out += "\\b";
-                break;
-            case '\f':
-                out += "\\f";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                // NUL included: a value holding one stays whole and the JSON stays valid.
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char escape[7];
-                    std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned char>(c));
-                    out += escape;
-                } else {
-                    out += c;
-                }
+// The escape of a byte that JSON does not take as it is.
+void AppendEscape(std::string& out, unsigned char byte) {
+    switch (byte) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default: {
+            // NUL included: a value holding one stays whole and the JSON stays valid.
+            char escape[7];
+            std::snprintf(escape, sizeof escape, "\\u%04X", byte);
+            out += escape;
         }
     }
+}
+
+// Bytes that need no escape go out in runs, not one by one: a photo's text is thousands of them.
+void AppendQuoted(std::string& out, std::string_view text) {
+    out += '"';
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 && byte != '"' && byte != '\\') {
+            continue;
+        }
+        out.append(text.substr(run, i - run));
+        AppendEscape(out, byte);
+        run = i + 1;
+    }
+    out.append(text.substr(run));
     out += '"';
 }
 
 void AppendValue(std::string& out, const Json::Value& value) {
-    if (value.isString()) {
-        AppendQuoted(out, value.asString());
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    if (value.getString(&begin, &end)) {
+        AppendQuoted(out, std::string_view(begin, static_cast<std::size_t>(end - begin)));
     } else {
         out += std::to_string(value.asLargestInt());
     }
@@ -55,14 +69,16 @@ void AppendValue(std::string& out, const Json::Value& value) {
 
 std::string RenderAnswer(const Json::Value& answer) {
     std::string out = "{\n";
-    // Member names come back sorted in ascending byte order.
-    const Json::Value::Members keys = answer.getMemberNames();
-    for (std::size_t i = 0; i < keys.size(); ++i) {
+    // An object's members are kept, and so come out, in ascending byte order of their names.
+    std::size_t left = answer.size();
+    for (auto member = answer.begin(); member != answer.end(); ++member) {
+        const char* end = nullptr;
+        const char* name = member.memberName(&end);
         out += "   ";
-        AppendQuoted(out, keys[i]);
+        AppendQuoted(out, std::string_view(name, static_cast<std::size_t>(end - name)));
         out += " : ";
-        AppendValue(out, answer[keys[i]]);
-        out += i + 1 < keys.size() ? ",\n" : "\n";
+        AppendValue(out, *member);
+        out += --left > 0 ? ",\n" : "\n";
     }
     out += "}\n";
     return out;

@@ -3,7 +3,6 @@
 // The connection of the web server, over any stream of bytes: the server runs it on TCP sockets
 // (http_session.cpp); the request fuzzer on an in-memory stream.
 #include <boost/asio/socket_base.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/string.hpp>
 #include <boost/beast/http/empty_body.hpp>
@@ -68,8 +67,16 @@ inline std::size_t HeadLength(std::string_view data) {
     return 0;
 }
 
-// The head with every line ending in CR LF, as the parser wants it.
+// The head with every line ending in CR LF, as the parser wants it; empty when every line ends
+// so already (a client's usual head, handed to the parser as it is).
 inline std::string WithCrLf(std::string_view head) {
+    bool bareLf = false;
+    for (std::size_t i = 0; i < head.size() && !bareLf; ++i) {
+        bareLf = head[i] == '\n' && (i == 0 || head[i - 1] != '\r');
+    }
+    if (!bareLf) {
+        return {};
+    }
     std::string lines;
     lines.reserve(head.size() + head.size() / 8);
     for (std::size_t i = 0; i < head.size(); ++i) {
@@ -91,8 +98,8 @@ class BasicHttpSession : public HttpSession,
     BasicHttpSession(Stream socket, std::shared_ptr<const SessionRules> rules)
         : socket_(std::move(socket)),
           rules_(std::move(rules)),
-          deadline_(socket_.get_executor()),
-          activeAt_(Clock::now()) {}
+          activeAt_(Clock::now()),
+          deadline_(activeAt_ + rules_->idleTimeout) {}
 
     void Start() { ReadRequest(); }
 
@@ -109,7 +116,6 @@ class BasicHttpSession : public HttpSession,
         }
         open_ = false;
         error_code ignored;
-        deadline_.cancel();
         socket_.shutdown(asio::socket_base::shutdown_both, ignored);
         socket_.close(ignored);
     }
@@ -117,6 +123,12 @@ class BasicHttpSession : public HttpSession,
     bool IsOpen() const override { return open_; }
 
     Clock::time_point ActiveAt() const override { return activeAt_; }
+
+    void CloseIfOverdue(Clock::time_point now) override {
+        if (now >= deadline_) {
+            Close();
+        }
+    }
 
   private:
     using Step = void (BasicHttpSession::*)();
@@ -169,10 +181,12 @@ class BasicHttpSession : public HttpSession,
     // answer; a refused request gets 403. A WebSocket upgrade is answered as soon as its head is
     // in; any other request once its body has gone by.
     void OnHead(std::size_t length) {
-        const std::string head = WithCrLf(View(buffer_.data()).substr(0, length));
-        buffer_.consume(length);
+        const std::string_view received = View(buffer_.data()).substr(0, length);
+        const std::string rewritten = WithCrLf(received);
         error_code error;
-        parser_->put(asio::buffer(head), error);
+        parser_->put(asio::buffer(rewritten.empty() ? received : std::string_view(rewritten)),
+                     error);
+        buffer_.consume(length);
         if (error || !parser_->is_header_done() || !FrameBody()) {
             Close();
             return;
@@ -332,19 +346,13 @@ class BasicHttpSession : public HttpSession,
             });
     }
 
-    // Closes the connection once the idle time-out has passed from now, unless armed anew before.
-    void ArmDeadline() {
-        deadline_.expires_after(rules_->idleTimeout);
-        deadline_.async_wait([self = this->shared_from_this()](error_code error) {
-            if (!error && self->deadline_.expiry() <= Clock::now()) {
-                self->Close();
-            }
-        });
-    }
+    // The connection ends once the idle time-out has passed from now, unless armed anew before.
+    // The server looks at the deadline on its poll: moving it costs no system call, where a
+    // kernel timer would be set again at every request.
+    void ArmDeadline() { deadline_ = Clock::now() + rules_->idleTimeout; }
 
     Stream socket_;
     std::shared_ptr<const SessionRules> rules_;
-    asio::steady_timer deadline_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::empty_body>> parser_;
     std::optional<RequestBody> body_;
@@ -354,6 +362,7 @@ class BasicHttpSession : public HttpSession,
     std::size_t written_ = 0;
     Step next_ = nullptr;
     Clock::time_point activeAt_;
+    Clock::time_point deadline_;
     bool open_ = true;
     bool writing_ = false;
     bool stopping_ = false;

@@ -16,7 +16,7 @@ struct SessionRules {
 };
 
 // One accepted connection. It answers its requests in order, one at a time, and lives while it
-// has a read or a write pending: until the peer closes, an error, a time-out, or Stop. A request
+// has a read or a write pending: until the peer closes, an error, its deadline, or Stop. A request
 // the rules refuse gets 403 and ends the connection; so does the answer to a request that asks
 // for the end (Connection: close, HTTP/1.0).
 class HttpSession {
@@ -35,6 +35,10 @@ class HttpSession {
     // When the connection last did something for its client: accepted, a request completed,
     // upgraded. The server closes the one idle the longest to admit a new connection.
     virtual std::chrono::steady_clock::time_point ActiveAt() const = 0;
+
+    // Ends the connection when it has waited past its deadline by `now`: for a request to
+    // complete, a write to make progress, or the peer to close. The server calls it on its poll.
+    virtual void CloseIfOverdue(std::chrono::steady_clock::time_point now) = 0;
 };
 
 std::shared_ptr<HttpSession> StartHttpSession(boost::asio::ip::tcp::socket socket,

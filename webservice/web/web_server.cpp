@@ -26,7 +26,8 @@ namespace asio = boost::asio;
 using asio::ip::tcp;
 using boost::system::error_code;
 
-// One poll waits at most this long; a stop request also wakes it.
+// One poll waits at most this long; a stop request also wakes it. The connections' deadlines are
+// looked at after each poll, so a time-out ends its connection up to this much late.
 constexpr auto kPollWait = std::chrono::milliseconds(1000);
 // An accept that fails with no connection to give up for it is retried after this pause rather
 // than at once.
@@ -138,10 +139,17 @@ class Listener {
         error_code ignored;
         acceptor_.close(ignored);
         retryTimer_.cancel();
-        ForEachSession(&HttpSession::Stop);
+        ForEachSession([](HttpSession& session) { session.Stop(); });
     }
 
-    void CloseConnections() { ForEachSession(&HttpSession::Close); }
+    void CloseConnections() {
+        ForEachSession([](HttpSession& session) { session.Close(); });
+    }
+
+    void CloseOverdue() {
+        const auto now = std::chrono::steady_clock::now();
+        ForEachSession([now](HttpSession& session) { session.CloseIfOverdue(now); });
+    }
 
     bool HasConnections() {
         Forget();
@@ -177,10 +185,11 @@ class Listener {
         return true;
     }
 
-    void ForEachSession(void (HttpSession::*action)()) {
+    template <class Action>
+    void ForEachSession(Action action) {
         for (const auto& weak : sessions_) {
             if (const auto session = weak.lock()) {
-                ((*session).*action)();
+                action(*session);
             }
         }
     }
@@ -204,7 +213,8 @@ bool StartWebServer(const char* port, const ServerSettings& settings) {
     platform::WriteOutputLine(u"Starting web server on port " +
                               platform::codepage::Utf8ToUtf16(port));
 
-    asio::io_context context;
+    // One thread runs the context: handlers it queues for itself need no lock.
+    asio::io_context context(1);
     Listener listener(context,
                       std::make_shared<const SessionRules>(SessionRules{
                           RequestPolicy(settings, MachineHostName()), settings.idleTimeout}),
@@ -225,6 +235,7 @@ bool StartWebServer(const char* port, const ServerSettings& settings) {
         if (context.stopped()) {
             context.restart();
         }
+        listener.CloseOverdue();
     }
 
     SetRunningContext(nullptr);
@@ -235,6 +246,7 @@ bool StartWebServer(const char* port, const ServerSettings& settings) {
     const auto drained = std::chrono::steady_clock::now() + settings.idleTimeout;
     while (listener.HasConnections() && std::chrono::steady_clock::now() < drained) {
         context.run_for(kPollWait);
+        listener.CloseOverdue();
     }
     listener.CloseConnections();
     context.restart();

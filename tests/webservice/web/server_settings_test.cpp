@@ -190,12 +190,13 @@ TEST(ServerSettingsTest, TheFileIsOptionalButMustBeReadableWhenThere) {
     EXPECT_FALSE(load(settings, problem));
     EXPECT_EQ(problem.rfind(file.u8string() + ", line 2: idle_timeout", 0), 0u) << problem;
 
-    // Up to 64 KiB is taken, comments and all; more is no settings file.
-    std::ofstream(file, std::ios::binary | std::ios::trunc)
+    // Up to 64 KiB is taken, comments and all; more is no settings file. Written as bytes: a
+    // text stream on Windows would lengthen each line end by a CR.
+    std::ofstream(file, std::ios::trunc | std::ios::binary)
         << std::string(64 * 1024 - 18, '#') << "\nidle_timeout = 8\n";
     ASSERT_TRUE(load(settings, problem)) << problem;
     EXPECT_EQ(settings.idleTimeout, 8s);
-    std::ofstream(file, std::ios::binary | std::ios::app) << "\n";
+    std::ofstream(file, std::ios::app | std::ios::binary) << "\n";
     EXPECT_FALSE(load(settings, problem));
     EXPECT_EQ(problem, file.u8string() + ": larger than 65536 bytes");
     EXPECT_EQ(settings.idleTimeout, 8s);

@@ -1,5 +1,6 @@
 // The web server against hostile or careless clients and pages: framing of closing and waiting
-// clients, Host and Origin rules, idle time-outs, the connection cap and descriptors running out.
+// clients, Host and Origin rules, idle time-outs, stalled writes, the connection cap and
+// descriptors running out.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -278,6 +279,9 @@ TEST_F(WebServerLimitsTest, IdleConnectionsAreClosedAfterTheIdleTimeOut) {
     ASSERT_TRUE(
         upgraded.Send(Request("GET", "/", "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n")));
     ASSERT_EQ(upgraded.ReceiveUntil("\r\n\r\n").rfind("HTTP/1.1 101 ", 0), 0u);
+    // Not before the time-out: the handshake's write, just now, started the upgraded one's.
+    const auto idleSince = std::chrono::steady_clock::now();
+    EXPECT_TRUE(upgraded.StaysSilent(1500ms));
     const std::vector<RawClient*> idle = {&silent, &trickling, &answered, &upgraded};
     for (RawClient* client : idle) {
         EXPECT_TRUE(client->StaysSilent(100ms));
@@ -285,6 +289,9 @@ TEST_F(WebServerLimitsTest, IdleConnectionsAreClosedAfterTheIdleTimeOut) {
     for (RawClient* client : idle) {
         EXPECT_TRUE(ClosedAfter(*client, 0ms));
     }
+    // Nor long after it: the deadlines are looked at once a second, and a loaded machine gets
+    // room to spare.
+    EXPECT_LT(std::chrono::steady_clock::now() - idleSince, 10s);
     // A client that keeps completing requests keeps its connection, well past the time-out
     // from its start.
     RawClient busy("127.0.0.1", port_);
@@ -293,6 +300,38 @@ TEST_F(WebServerLimitsTest, IdleConnectionsAreClosedAfterTheIdleTimeOut) {
         EXPECT_EQ(busy.Receive(kStatus.size()), kStatus) << i;
         std::this_thread::sleep_for(300ms);  // well within the time-out: pacing, not waiting
     }
+}
+
+TEST_F(WebServerLimitsTest, AWriteThatMakesNoProgressForTheIdleTimeOutEndsItsConnection) {
+    // Answers of about 50 KB each: a thousand of them are far more than the sockets' buffers
+    // hold, so the server's writes wait for the client to read.
+    WriteSettings("card.photo = yes\nsim.fill_whole_buffers = yes\n");
+    ServerSettings settings;
+    settings.idleTimeout = 2s;
+    RestartServer(settings);
+    ASSERT_EQ(Exchange(GetRequest("/opendevice")), ChunkedAnswer(kOpenedBody));
+    const std::size_t answerSize = Exchange(GetRequest("/readcard")).size();
+    ASSERT_GT(answerSize, 40000u);
+    std::string requests;
+    for (int i = 0; i < 1000; ++i) {
+        requests += GetRequest("/readcard");
+    }
+    RawClient stalled("127.0.0.1", port_);
+    RawClient slow("127.0.0.1", port_);
+    ASSERT_TRUE(stalled.Send(requests));
+    ASSERT_TRUE(slow.Send(requests));
+    // A client that reads, however slowly, keeps the writes going, well past the time-out.
+    for (int i = 0; i < 5; ++i) {
+        std::this_thread::sleep_for(1s);  // half the time-out: pacing, not waiting
+        ASSERT_FALSE(slow.Receive(256 * 1024, 1s).empty()) << i;
+    }
+    EXPECT_FALSE(slow.PeerClosed());
+    // The one that read nothing for those five seconds lost its connection, with most of its
+    // answers unwritten.
+    const std::string stalledRead = stalled.ReceiveUntilClosed(kGenerous);
+    EXPECT_TRUE(stalled.PeerClosed());
+    EXPECT_LT(stalledRead.size(), 1000 * answerSize);
+    EXPECT_FALSE(slow.Receive(1, 100ms).empty());
 }
 
 TEST_F(WebServerLimitsTest, ANewConnectionOverTheCapClosesTheOneIdleTheLongest) {

@@ -1,0 +1,203 @@
+#!/usr/bin/env bash
+# What a request costs Zembra, measured from outside on 127.0.0.1 with wrk (scripts/setup-bench.sh
+# installs the tools):
+#   status    the status route against nginx with one worker giving an answer of the same size,
+#             50 keep-alive connections, five pairs of runs alternating which goes first; each
+#             pair's ratio of answers per second and of the server's processor time per answer,
+#             and their medians; Zembra's resident memory after them
+#   readcard  /readcard with the sample card and its photo, 10 connections; then a profile of
+#             the same load (perf), shared out by the program and the libraries that ran
+#   syscalls  the system calls Zembra makes over a fixed number of status requests on 50
+#             keep-alive connections (strace -c), per request
+# Usage: bench/webservice/zembra_cost.sh [BUILD_DIR] [status|readcard|syscalls]...
+#   BUILD_DIR defaults to build/; without parts, all three run. BENCH_SECONDS sets each run's
+#   length (default 10), BENCH_REQUESTS the fixed number of requests (default 100000).
+# As root it runs in a network namespace of its own, so that its ports meet no other program's.
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+if [ "$(id -u)" -eq 0 ] && [ -z "${ZEMBRA_COST_NAMESPACE:-}" ]; then
+    ZEMBRA_COST_NAMESPACE=1 exec unshare -n -- "$0" "$@"
+fi
+[ -z "${ZEMBRA_COST_NAMESPACE:-}" ] || ip link set lo up
+
+build="$root/build"
+if [ $# -gt 0 ] && [ -d "$1" ]; then
+    build="$(cd "$1" && pwd)"
+    shift
+fi
+parts=("$@")
+[ ${#parts[@]} -gt 0 ] || parts=(status readcard syscalls)
+seconds="${BENCH_SECONDS:-10}"
+requests="${BENCH_REQUESTS:-100000}"
+zembra_port=19196
+nginx_port=19197
+for tool in wrk nginx strace perf curl; do
+    command -v "$tool" >/dev/null || { echo "zembra_cost: $tool is missing: run scripts/setup-bench.sh" >&2; exit 2; }
+done
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/zembra-cost.XXXXXX")"
+zembra_pid=""
+nginx_pid=""
+finish() {
+    for pid in $zembra_pid $nginx_pid; do kill -TERM "$pid" 2>/dev/null || true; done
+    for pid in $zembra_pid $nginx_pid; do wait "$pid" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap finish EXIT
+
+# Waits up to 20 s for a server to answer at url.
+await() {
+    local until=$((SECONDS + 20))
+    while ! curl -s -o /dev/null "$1"; do
+        [ $SECONDS -lt $until ] || { echo "zembra_cost: nothing answers at $1" >&2; exit 1; }
+        sleep 0.1
+    done
+}
+
+# Bytes of the whole answer, head and body as they go over the wire.
+answer_size() {
+    curl --raw -s -o /dev/null -w '%{size_header} %{size_download}' "$1" | awk '{ print $1 + $2 }'
+}
+
+start_zembra() {
+    mkdir -p "$work/zembra/registry" "$work/zembra/units"
+    cp "$build/bin/zembra" "$build/bin/libTrovik.so" "$build/bin/readcard.html" "$work/zembra/"
+    printf 'card.photo = yes\n' >"$work/zembra/trovik-sim.conf"
+    export ZEMBRA_REGISTRY_ROOT="$work/zembra/registry" ZEMBRA_UNIT_DIR="$work/zembra/units"
+    "$work/zembra/zembra" -RegServer
+    "$work/zembra/zembra" >"$work/zembra/output" 2>&1 &
+    zembra_pid=$!
+    await "http://127.0.0.1:$zembra_port/getdevicestatus"
+}
+
+# nginx with one worker answering every path with a body that makes its answer as long as
+# Zembra's status answer, keep-alive connections never ended by a request count.
+start_nginx() {
+    local target="$1" body_size="$1" size
+    mkdir -p "$work/nginx"
+    for _ in 1 2 3; do
+        body="$(head -c "$body_size" /dev/zero | tr '\0' x)"
+        cat >"$work/nginx/nginx.conf" <<CONF
+worker_processes 1;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 1024; }
+http {
+    access_log off;
+    server_tokens off;
+    default_type "";
+    keepalive_requests 100000000;
+    keepalive_timeout 60s;
+    server {
+        listen 127.0.0.1:$nginx_port;
+        location / { return 200 "$body"; }
+    }
+}
+CONF
+        [ -z "$nginx_pid" ] || { kill -TERM "$nginx_pid"; wait "$nginx_pid" 2>/dev/null || true; }
+        nginx -e "$work/nginx/error.log" -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' &
+        nginx_pid=$!
+        await "http://127.0.0.1:$nginx_port/"
+        size="$(answer_size "http://127.0.0.1:$nginx_port/")"
+        [ "$size" -ne "$target" ] || return 0
+        body_size=$((body_size + target - size))
+    done
+    echo "zembra_cost: nginx's answer is $size bytes, not $target" >&2
+    exit 1
+}
+
+# Answers per second of a wrk run.
+rate() {
+    wrk -t1 -c"$1" -d"${seconds}s" "$2" | awk '/^Requests\/sec:/ { print $2 }'
+}
+
+# Processor time in clock ticks that a process has taken, its own and the system's for it.
+ticks() {
+    awk '{ print $14 + $15 }' "/proc/$1/stat"
+}
+
+# A wrk run of 50 connections on a server process: answers per second and the server's
+# processor time per answer in microseconds.
+measure() {
+    local before after output
+    before="$(ticks "$1")"
+    output="$(wrk -t1 -c50 -d"${seconds}s" "$2")"
+    after="$(ticks "$1")"
+    echo "$output" | awk -v ticks=$((after - before)) -v hz="$(getconf CLK_TCK)" '
+        /requests in/ { answers = $1 } /^Requests\/sec:/ { rate = $2 }
+        END { printf "%s %.1f\n", rate, ticks * 1000000 / hz / answers }'
+}
+
+resident_kib() {
+    awk "/^$2:/ { print \$2 }" "/proc/$1/status"
+}
+
+status_part() {
+    local url="http://127.0.0.1:$zembra_port/getdevicestatus" size
+    size="$(answer_size "$url")"
+    start_nginx "$size"
+    echo "status route: answers of $size bytes from both, 50 connections, ${seconds} s a run"
+    rate 50 "$url" >/dev/null  # warm-up of both
+    rate 50 "http://127.0.0.1:$nginx_port/" >/dev/null
+    local worker ratios=() costs=() z n
+    worker="$(pgrep -P "$nginx_pid")"
+    for pair in 1 2 3 4 5; do
+        if [ $((pair % 2)) -eq 1 ]; then
+            z="$(measure "$zembra_pid" "$url")"; n="$(measure "$worker" "http://127.0.0.1:$nginx_port/")"
+        else
+            n="$(measure "$worker" "http://127.0.0.1:$nginx_port/")"; z="$(measure "$zembra_pid" "$url")"
+        fi
+        read -r z_rate z_cost <<<"$z"
+        read -r n_rate n_cost <<<"$n"
+        ratios+=("$(awk -v z="$z_rate" -v n="$n_rate" 'BEGIN { printf "%.3f", z / n }')")
+        costs+=("$(awk -v z="$z_cost" -v n="$n_cost" 'BEGIN { printf "%.3f", z / n }')")
+        echo "  pair $pair: zembra $z_rate/s, $z_cost us of processor an answer; nginx $n_rate/s, $n_cost us; rate ratio ${ratios[-1]}, processor time ratio ${costs[-1]}"
+    done
+    echo "  median rate ratio $(printf '%s\n' "${ratios[@]}" | sort -n | sed -n 3p), median processor time ratio $(printf '%s\n' "${costs[@]}" | sort -n | sed -n 3p)"
+    echo "  zembra resident KiB $(resident_kib "$zembra_pid" VmRSS), highest $(resident_kib "$zembra_pid" VmHWM)"
+    kill -TERM "$nginx_pid"; wait "$nginx_pid" 2>/dev/null || true; nginx_pid=""
+}
+
+readcard_part() {
+    local url="http://127.0.0.1:$zembra_port/readcard"
+    curl -s -o /dev/null "http://127.0.0.1:$zembra_port/opendevice"
+    echo "/readcard: sample card with photo, answers of $(answer_size "$url") bytes, 10 connections, ${seconds} s"
+    rate 10 "$url" >/dev/null  # warm-up
+    echo "  $(rate 10 "$url") answers/s"
+    perf record -q -o "$work/perf.data" -p "$zembra_pid" -- sleep "$seconds" 2>/dev/null &
+    local perf_pid=$!
+    rate 10 "$url" >/dev/null
+    wait "$perf_pid" || true
+    echo "  profile of the same load, by where the time went (perf, ${seconds} s):"
+    perf report -q -i "$work/perf.data" --sort dso --stdio 2>/dev/null | awk 'NF { printf "    %s\n", $0 }' | head -8
+    curl -s -o /dev/null "http://127.0.0.1:$zembra_port/closedevice"
+}
+
+syscalls_part() {
+    local url="http://127.0.0.1:$zembra_port/getdevicestatus"
+    rate 50 "$url" >/dev/null  # warm-up
+    strace -c -f -o "$work/strace" -p "$zembra_pid" 2>/dev/null &
+    local strace_pid=$!
+    while [ "$(awk '/^TracerPid:/ { print $2 }' "/proc/$zembra_pid/status")" = 0 ]; do sleep 0.1; done
+    local answered
+    answered="$(BENCH_REQUESTS="$requests" wrk -t1 -c50 -d60s -s "$root/bench/webservice/fixed_count.lua" "$url" |
+        awk '/requests in/ { print $1 }')"
+    kill -INT "$strace_pid"; wait "$strace_pid" 2>/dev/null || true
+    echo "system calls of zembra over $answered status requests, 50 keep-alive connections (strace -c):"
+    awk -v n="$answered" '$1 ~ /^[0-9.]+$/ && NF >= 5 && $NF != "total" {
+            name = $NF; calls = $4
+            printf "  %-16s %9d  %.3f a request\n", name, calls, calls / n; total += calls
+        }
+        END { printf "  %-16s %9d  %.3f a request\n", "all", total, total / n }' "$work/strace"
+}
+
+start_zembra
+for part in "${parts[@]}"; do
+    case "$part" in
+        status) status_part ;;
+        readcard) readcard_part ;;
+        syscalls) syscalls_part ;;
+        *) echo "zembra_cost: no part $part (status, readcard, syscalls)" >&2; exit 2 ;;
+    esac
+done
