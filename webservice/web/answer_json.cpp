@@ -65,21 +65,40 @@ void AppendValue(std::string& out, const Json::Value& value) {
     }
 }
 
-}  // namespace
+void AppendValue(std::string& out, const AnswerMember& member) {
+    if (member.isNumber) {
+        out += std::to_string(member.number);
+    } else {
+        AppendQuoted(out, member.text);
+    }
+}
 
-std::string RenderAnswer(const Json::Value& answer) {
+// The object's lines around its members, taken as name and value in order.
+template <typename Members, typename NameOf>
+std::string Render(const Members& members, std::size_t count, NameOf nameOf) {
     std::string out = "{\n";
-    // An object's members are kept, and so come out, in ascending byte order of their names.
-    std::size_t left = answer.size();
-    for (auto member = answer.begin(); member != answer.end(); ++member) {
-        const char* end = nullptr;
-        const char* name = member.memberName(&end);
+    for (auto member = members.begin(); member != members.end(); ++member) {
         out += "   ";
-        AppendQuoted(out, std::string_view(name, static_cast<std::size_t>(end - name)));
+        AppendQuoted(out, nameOf(member));
         out += " : ";
         AppendValue(out, *member);
-        out += --left > 0 ? ",\n" : "\n";
+        out += --count > 0 ? ",\n" : "\n";
     }
     out += "}\n";
     return out;
+}
+
+}  // namespace
+
+std::string RenderAnswer(const Json::Value& answer) {
+    // An object's members are kept, and so come out, in ascending byte order of their names.
+    return Render(answer, answer.size(), [](const Json::Value::const_iterator& member) {
+        const char* end = nullptr;
+        const char* name = member.memberName(&end);
+        return std::string_view(name, static_cast<std::size_t>(end - name));
+    });
+}
+
+std::string RenderAnswer(std::initializer_list<AnswerMember> members) {
+    return Render(members, members.size(), [](const AnswerMember* member) { return member->name; });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -28,6 +29,9 @@ struct HttpMessage {
 class HttpConnection {
   public:
     void Send(std::string_view bytes) { output_.append(bytes); }
+
+    // Makes room for bytes still to be queued, so that an answer grows in one allocation.
+    void Reserve(std::size_t bytes) { output_.reserve(output_.size() + bytes); }
 
     // Hands over everything queued so far and empties the queue.
     std::string TakeOutput() { return std::exchange(output_, std::string()); }

@@ -2,7 +2,8 @@
 
 #include <json/value.h>
 
-#include <cstdio>
+#include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "platform/ascii.h"
@@ -23,10 +24,9 @@ constexpr char kLastChunk[] = "0\r\n\r\n";
 constexpr char16_t kPageFileName[] = u"readcard.html";
 
 std::string OperationAnswer(int code, const char* successText, const char* failureText) {
-    Json::Value answer;
-    answer["resultFlag"] = code;
-    answer["errorMsg"] = code == ReaderResult::Success ? successText : failureText;
-    return RenderAnswer(answer);
+    return RenderAnswer(
+        {AnswerMember::Text("errorMsg", code == ReaderResult::Success ? successText : failureText),
+         AnswerMember::Number("resultFlag", code)});
 }
 
 std::string PageAnswer() {
@@ -95,10 +95,8 @@ std::string SamIdAnswer() {
 }
 
 std::string UnknownRouteAnswer() {
-    Json::Value answer;
-    answer["resultFlag"] = kUnknownRoute;
-    answer["errorMsg"] = "不支持未知指令";
-    return RenderAnswer(answer);
+    return RenderAnswer({AnswerMember::Text("errorMsg", "不支持未知指令"),
+                         AnswerMember::Number("resultFlag", kUnknownRoute)});
 }
 
 // The access-control field and the empty line that ends the head. An answer for one origin
@@ -144,9 +142,8 @@ void OnHttpEvent(HttpConnection& connection, int event, const HttpMessage* messa
 }
 
 std::string HandleRequest(std::string_view path) {
-    const std::string lowered = platform::ascii::Lowered(path);
     for (const Route& route : kRoutes) {
-        if (lowered.find(route.name) != std::string::npos) {
+        if (platform::ascii::ContainsIgnoringCase(path, route.name)) {
             return route.answer();
         }
     }
@@ -161,11 +158,21 @@ void SendAnswerHead(HttpConnection& connection, std::string_view allowOrigin) {
 
 void SendChunkedAnswer(HttpConnection& connection, std::string_view body,
                        std::string_view allowOrigin) {
+    // The head's fields and the chunk's framing are far below this.
+    connection.Reserve(body.size() + 256);
     SendAnswerHead(connection, allowOrigin);
     if (!body.empty()) {
-        char length[24];
-        std::snprintf(length, sizeof length, "%zX\r\n", body.size());
-        connection.Send(length);
+        // The chunk's length in upper-case hex digits, the most significant first.
+        char length[2 * sizeof(std::size_t) + 2];
+        char* start = std::end(length) - 2;
+        std::memcpy(start, "\r\n", 2);
+        std::size_t left = body.size();
+        do {
+            *--start = platform::ascii::kUpperHexDigits[left % 16];
+            left /= 16;
+        } while (left != 0);
+        connection.Send(
+            std::string_view(start, static_cast<std::size_t>(std::end(length) - start)));
         connection.Send(body);
         connection.Send("\r\n");
     }
