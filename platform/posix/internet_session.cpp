@@ -64,9 +64,8 @@ uint32_t Request::AddHeader(std::string_view line) {
     const size_t colon = line.find(':');
     const std::string_view name = line.substr(0, colon);
     // curl takes "Name:" with nothing after it as "leave this header out"; "Name;" sends it empty.
-    t.headerLines.push_back(ascii::TrimBlanks(line.substr(colon + 1)).empty()
-                                ? std::string(name) + ";"
-                                : std::string(line));
+    t.headerLines.push_back(ascii::Trim(line.substr(colon + 1)).empty() ? std::string(name) + ";"
+                                                                        : std::string(line));
     t.hasContentType = t.hasContentType || ascii::EqualsIgnoringCase(name, "Content-Type");
     return error::kNone;
 }

@@ -212,10 +212,10 @@ size_t Request::Transfer::ReceiveHeader(char* data, size_t size, size_t count, v
     } else if (line.empty()) {
         self->EndOfHead();
     } else if ((line.front() == ' ' || line.front() == '\t') && !self->headers.empty()) {
-        self->headers.back().value += " " + std::string(ascii::TrimBlanks(line));
+        self->headers.back().value += " " + std::string(ascii::Trim(line));
     } else if (const size_t colon = line.find(':'); colon != std::string_view::npos) {
-        self->headers.push_back({std::string(ascii::TrimBlanks(line.substr(0, colon))),
-                                 std::string(ascii::TrimBlanks(line.substr(colon + 1)))});
+        self->headers.push_back({std::string(ascii::Trim(line.substr(0, colon))),
+                                 std::string(ascii::Trim(line.substr(colon + 1)))});
     }
     return length;
 }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/hex_text.h"
+
 namespace decoder {
 namespace {
 
@@ -127,7 +129,8 @@ std::string DecoderServer::Play(const platform::Socket& client, std::size_t inde
                     }
                 }
                 if (!step.pattern->Matches(pending.data(), step.pattern->size())) {
-                    return "mismatch: got " + sim::HexText(pending.data(), step.pattern->size());
+                    return "mismatch: got " +
+                           platform::HexBytes(pending.data(), step.pattern->size());
                 }
                 pending.erase(pending.begin(), pending.begin() + step.pattern->size());
                 break;

@@ -22,14 +22,6 @@ constexpr long long kLongestIdleTimeout = 24 * 60 * 60;
 // The service unit lets the program hold well above this many descriptors.
 constexpr long long kMostConnections = 10000;
 
-std::string_view Trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
-
 std::vector<std::string> Words(std::string_view text) {
     std::vector<std::string> words;
     std::size_t at = 0;
@@ -249,7 +241,7 @@ bool ParseServerSettings(std::string_view text, ServerSettings& settings, std::s
         ++number;
         // Lines end in LF, CR LF, or CR alone as old editors of the Mac wrote them.
         const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
-        const std::string_view line = Trim(text.substr(0, end));
+        const std::string_view line = platform::ascii::Trim(text.substr(0, end));
         const bool crLf = text.substr(end, 2) == "\r\n";
         text.remove_prefix(std::min(end + (crLf ? 2 : 1), text.size()));
         if (line.empty() || line.front() == '#') {
@@ -258,7 +250,7 @@ bool ParseServerSettings(std::string_view text, ServerSettings& settings, std::s
         const std::size_t equals = line.find('=');
         const std::string key = equals == std::string_view::npos
                                     ? std::string()
-                                    : std::string(Trim(line.substr(0, equals)));
+                                    : std::string(platform::ascii::Trim(line.substr(0, equals)));
         std::string wrong;
         if (const std::optional<unsigned char> control = ControlByte(line)) {
             wrong = "the control byte " + ByteText(*control) + " stands in the line";
@@ -267,7 +259,7 @@ bool ParseServerSettings(std::string_view text, ServerSettings& settings, std::s
         } else if (!seen.insert(key).second) {
             wrong = key + " is set twice";
         } else {
-            wrong = Apply(parsed, key, Trim(line.substr(equals + 1)));
+            wrong = Apply(parsed, key, platform::ascii::Trim(line.substr(equals + 1)));
         }
         if (!wrong.empty()) {
             problem = "line " + std::to_string(number) + ": " + wrong;
