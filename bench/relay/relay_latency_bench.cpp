@@ -26,7 +26,8 @@
 
 #include "platform/socket.h"
 #include "relay/engine/relay_cycle.h"
-#include "relay/engine/relay_process.h"
+#include "relay/engine/relay_state.h"
+#include "relay/net/server_socket.h"
 #include "relay/usb/usb_box.h"
 
 namespace {
@@ -141,14 +142,18 @@ void RunDialogue(benchmark::State& state, bool serverToBox) {
     setenv("USBBOX_SIM_SCENARIO", scenarioFile.c_str(), 1);
 
     TimedServer server;
-    TheRelayState().serverPort = server.Port();
-    TheRelayState().serverHost = "127.0.0.1";
+    RelayState relayState;
+    relayState.serverPort = server.Port();
+    relayState.serverHost = "127.0.0.1";
     int result = 1;
-    std::thread relay([&result] {
+    std::thread relay([&result, &relayState] {
+        UsbBox box;
+        ServerSocket socket;
         PacketBuffer boxBuffer{};
         PacketBuffer serverBuffer{};
-        result = ConnectUsb() == UsbResult::Connected ? RunRelayCycle(boxBuffer, serverBuffer)
-                                                      : UsbResult::NoBox;
+        result = box.ConnectUsb() == UsbResult::Connected
+                     ? RelayCycle(box, socket, relayState).Run(boxBuffer, serverBuffer)
+                     : UsbResult::NoBox;
     });
     server.Accept();
     server.Receive(26);  // the box's first packet

@@ -3,15 +3,8 @@
 #include <chrono>
 #include <optional>
 
-#include "relay/engine/log.h"
-
-namespace {
-
-constexpr std::chrono::milliseconds kIoTimeout{5};
-constexpr std::chrono::milliseconds kConnectTimeout{3000};
-constexpr std::chrono::milliseconds kReadWait{3};
-
-}  // namespace
+#include "relay/common/log.h"
+#include "relay/common/waits.h"
 
 ServerSocket::ServerSocket() {
     if (!library_.Started()) {
@@ -42,7 +35,7 @@ int ServerSocket::Connect() {
 
     const platform::NativeSocket native = socket_.Native();
     platform::SetNoDelay(native);
-    platform::SetIoTimeouts(native, kIoTimeout);
+    platform::SetIoTimeouts(native, waits::kServerSocketIo);
 
     // Without blocking, so that an unanswered connection costs at most the connect time-out.
     if (!platform::SetBlocking(native, false)) {
@@ -52,7 +45,7 @@ int ServerSocket::Connect() {
     // The immediate result tells nothing the wait and the check below do not.
     platform::StartConnect(native, *address, port_);
     const int ready =
-        platform::WaitForSocket(native, platform::SocketReadiness::Writable, kConnectTimeout);
+        platform::WaitForSocket(native, platform::SocketReadiness::Writable, waits::kServerConnect);
     if (ready <= 0) {
         return FailConnect("[HASOCKET]select  failed! ,error code is", platform::LastSocketError());
     }
@@ -72,12 +65,11 @@ int ServerSocket::FailConnect(const char* text, int error) {
     return ConnectResult::NotConnected;
 }
 
-int ServerSocket::ReadSocket(PacketBuffer& destination) {
+int ServerSocket::ReadSocket(PacketBuffer& destination, std::chrono::milliseconds wait) {
     if (!socket_.IsOpen()) {
         return ReceiveResult::Nothing;
     }
-    if (platform::WaitForSocket(socket_.Native(), platform::SocketReadiness::Readable, kReadWait) <=
-        0) {
+    if (platform::WaitForSocket(socket_.Native(), platform::SocketReadiness::Readable, wait) <= 0) {
         return ReceiveResult::Nothing;
     }
     const int received = platform::ReceiveBytes(socket_.Native(), destination.data(),

@@ -14,7 +14,7 @@
 
 #include "platform/system_error.h"
 #include "sim/configserver/config_server.h"
-#include "tests/relay/http/http_test_support.h"
+#include "system_proxy.h"
 #include "transport_facts.h"
 
 namespace internet = platform::internet;
@@ -67,7 +67,7 @@ class InternetSessionTest : public ::testing::Test {
         if (request.QueryHeader(name, 0, buffer, bytes) != error::kNone) {
             return "<none>";
         }
-        return http_test::Narrow(std::u16string(buffer, bytes / 2));
+        return std::string(buffer, buffer + bytes / 2);
     }
 
     sim::ConfigServer server_;

@@ -62,11 +62,14 @@ class BoxStandInFixture : public ::testing::Test {
     std::filesystem::path folder_;
 };
 
-// The same for tests of the box transport itself, which closes the box after each test.
+// The same for tests of the box transport itself, on a box of the test's own that is closed
+// after each test.
 class BoxFixture : public BoxStandInFixture {
   protected:
     void TearDown() override {
-        DisConnectUsb();
+        box_.DisConnectUsb();
         BoxStandInFixture::TearDown();
     }
+
+    UsbBox box_;
 };

@@ -6,9 +6,10 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "relay/engine/relay_process.h"
 #include "sim/decoder/decoder_server.h"
-#include "tests/relay/decoder_scripts.h"
 #include "tests/relay/engine/relay_fixture.h"
+#include "tests/sim/decoder_scripts.h"
 
 namespace {
 
@@ -22,9 +23,12 @@ TEST_F(RelayProcessTest, ABoxAndAConnectionLeftOpenAreReleasedWhenTheProcessEnds
     UseBox("");
     EXPECT_EXIT(
         {
+            // Held as the library holds its own: destroyed when the process ends.
+            static RelayProcess process;
+            process.state = state_;
             ForgetCalls();
-            ConnectUsb();
-            ConnectServer();
+            process.box.ConnectUsb();
+            RelayCycle(process.box, process.socket, process.state).ConnectServer();
             std::exit(0);
         },
         ::testing::ExitedWithCode(0), "");

@@ -17,9 +17,9 @@
 #include "platform/dynamic_library.h"
 #include "sim/configserver/config_server.h"
 #include "sim/decoder/decoder_server.h"
-#include "tests/relay/decoder_scripts.h"
 #include "tests/relay/http/http_test_support.h"
-#include "tests/relay/usb/box_fixture.h"
+#include "tests/sim/box_fixture.h"
+#include "tests/sim/decoder_scripts.h"
 
 namespace {
 
