@@ -48,6 +48,9 @@ enum class TextOption : uint32_t {
     ProxyPassword = 44,
 };
 
+// The transport's own part of one request.
+struct Exchange;
+
 class Request {
   public:
     ~Request();
@@ -81,10 +84,13 @@ class Request {
     // read, so that those bytes are not lost.
     uint32_t Read(void* buffer, uint32_t capacity, uint32_t& read);
 
+    // The layer's own record of the request, the same on every system (internet_request.h).
+    struct Transfer;
+
   private:
     friend class Connection;
-    struct Transfer;
-    explicit Request(std::unique_ptr<Transfer> transfer);
+    // A request of what the transport has opened for it, bounded in all by totalMs (0: none).
+    Request(std::unique_ptr<Exchange>&& exchange, uint32_t totalMs);
     std::unique_ptr<Transfer> transfer_;
 };
 

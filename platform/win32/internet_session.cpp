@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "platform/ascii.h"
 #include "platform/code_page.h"
+#include "platform/internet_request.h"
 #include "platform/internet_text.h"
 #include "platform/system_error.h"
 #include "platform/win32/internet_handles.h"
@@ -60,16 +60,16 @@ std::u16string AcceptLine(const std::vector<std::string>& acceptTypes) {
 }  // namespace
 
 // A wait without progress is one whichever way the bytes go.
-uint32_t SetBounds(HINTERNET request, const RequestDefaults& defaults, uint32_t mostMs) {
+uint32_t SetBounds(HINTERNET request, const Bounds& bounds, uint32_t mostMs) {
     const struct {
         DWORD option;
         uint32_t milliseconds;
-    } bounds[] = {
-        {INTERNET_OPTION_CONNECT_TIMEOUT, defaults.connectTimeoutMs},
-        {INTERNET_OPTION_RECEIVE_TIMEOUT, defaults.receiveTimeoutMs},
-        {INTERNET_OPTION_SEND_TIMEOUT, defaults.receiveTimeoutMs},
+    } waits[] = {
+        {INTERNET_OPTION_CONNECT_TIMEOUT, bounds.connectMs},
+        {INTERNET_OPTION_RECEIVE_TIMEOUT, bounds.receiveMs},
+        {INTERNET_OPTION_SEND_TIMEOUT, bounds.receiveMs},
     };
-    for (const auto& bound : bounds) {
+    for (const auto& bound : waits) {
         if (const uint32_t failure =
                 SetTimeout(request, bound.option, std::min(bound.milliseconds, mostMs))) {
             return failure;
@@ -97,10 +97,7 @@ std::unique_ptr<Request> Connection::OpenRequest(std::string_view verb, std::str
                                                  std::string_view version,
                                                  const std::vector<std::string>& acceptTypes,
                                                  uint32_t flags, uint32_t& error) const {
-    const bool verbValid =
-        !verb.empty() && std::all_of(verb.begin(), verb.end(), ascii::IsUpper<char>);
-    if (!verbValid || (version != "HTTP/1.1" && version != "HTTP/1.0")) {
-        error = error::kInvalidParameter;
+    if ((error = CheckRequestArguments(verb, version)) != error::kNone) {
         return nullptr;
     }
     const HINTERNET handle = HttpOpenRequestA(
@@ -110,14 +107,14 @@ std::unique_ptr<Request> Connection::OpenRequest(std::string_view verb, std::str
         error = GetLastError();
         return nullptr;
     }
-    auto transfer = std::make_unique<Request::Transfer>();
-    transfer->request = std::make_shared<InternetHandle>(handle, settings_->connection);
-    transfer->defaults = settings_->defaults;
-    transfer->secure = (flags & kFlagSecure) != 0;
-    if ((error = SetBounds(handle, settings_->defaults)) != error::kNone) {
+    auto exchange = std::make_unique<Exchange>();
+    exchange->request = std::make_shared<InternetHandle>(handle, settings_->connection);
+    exchange->bounds = settings_->defaults.bounds;
+    exchange->secure = (flags & kFlagSecure) != 0;
+    if ((error = SetBounds(handle, exchange->bounds)) != error::kNone) {
         return nullptr;
     }
-    std::vector<std::u16string> lines = {HostLine(*settings_, transfer->secure)};
+    std::vector<std::u16string> lines = {HostLine(*settings_, exchange->secure)};
     if (!settings_->defaults.userAgent.empty()) {
         lines.push_back(u"User-Agent: " + settings_->defaults.userAgent);
     }
@@ -129,7 +126,8 @@ std::unique_ptr<Request> Connection::OpenRequest(std::string_view verb, std::str
             return nullptr;
         }
     }
-    return std::unique_ptr<Request>(new Request(std::move(transfer)));
+    const uint32_t totalMs = exchange->bounds.totalMs;
+    return std::unique_ptr<Request>(new Request(std::move(exchange), totalMs));
 }
 
 Session::Session(std::unique_ptr<SessionSettings> settings) : settings_(std::move(settings)) {}
@@ -138,11 +136,7 @@ Session::~Session() = default;
 std::unique_ptr<Session> Session::Open(std::u16string_view userAgent, Access access,
                                        std::u16string_view proxy, std::u16string_view proxyBypass,
                                        uint32_t flags, uint32_t& error) {
-    const bool accessValid = access == Access::Preconfigured || access == Access::Direct ||
-                             access == Access::PreconfiguredWithoutAutoProxy ||
-                             (access == Access::NamedProxy && !proxy.empty());
-    if (!accessValid || flags != 0) {
-        error = error::kInvalidParameter;
+    if ((error = CheckSessionArguments(access, proxy, flags)) != error::kNone) {
         return nullptr;
     }
     const bool named = access == Access::NamedProxy;
@@ -163,21 +157,7 @@ std::unique_ptr<Session> Session::Open(std::u16string_view userAgent, Access acc
 }
 
 uint32_t Session::SetOption(TimeOption option, uint32_t milliseconds) {
-    if (milliseconds == 0) {
-        return error::kInvalidParameter;
-    }
-    switch (option) {
-        case TimeOption::ConnectTimeout:
-            settings_->defaults.connectTimeoutMs = milliseconds;
-            return error::kNone;
-        case TimeOption::ReceiveTimeout:
-            settings_->defaults.receiveTimeoutMs = milliseconds;
-            return error::kNone;
-        case TimeOption::TotalTimeout:
-            settings_->defaults.totalTimeoutMs = milliseconds;
-            return error::kNone;
-    }
-    return error::kInvalidParameter;
+    return SetBound(settings_->defaults.bounds, option, milliseconds);
 }
 
 std::unique_ptr<Connection> Session::Connect(std::u16string_view host, uint16_t port,
