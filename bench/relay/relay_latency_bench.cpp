@@ -59,7 +59,7 @@ std::string ServerPacketText(int i) {
 // A decoding server of the benchmark's own: one connection, blocking, timed.
 class TimedServer {
   public:
-    TimedServer() : listener_(platform::OpenTcpSocket()) {
+    TimedServer() : listener_(platform::OpenTcpSocket().value_or(platform::Socket())) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -82,7 +82,7 @@ class TimedServer {
 
     void Send(const Bytes& packet) const {
         const int size = static_cast<int>(packet.size());
-        if (platform::SendBytes(connection_.Native(), packet.data(), size) != size) {
+        if (platform::SendBytes(connection_.Native(), packet.data(), size).value_or(-1) != size) {
             throw std::runtime_error("send failed");
         }
     }
@@ -91,8 +91,9 @@ class TimedServer {
     Clock::time_point Receive(std::size_t count) const {
         unsigned char buffer[64];
         while (count > 0) {
-            const int got = platform::ReceiveBytes(
-                connection_.Native(), buffer, static_cast<int>(std::min(count, sizeof buffer)));
+            const int got = platform::ReceiveBytes(connection_.Native(), buffer,
+                                                   static_cast<int>(std::min(count, sizeof buffer)))
+                                .value_or(0);
             if (got <= 0) {
                 throw std::runtime_error("the relay closed the connection");
             }

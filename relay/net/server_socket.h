@@ -24,7 +24,7 @@ class ServerSocket final : public ServerLink {
     bool IsOpen() const override { return socket_.IsOpen(); }
 
   private:
-    int FailConnect(const char* text, int error);
+    int FailConnect(const char* text, uint32_t error);
 
     platform::SocketLibrary library_;  // declared first: it outlives the socket
     platform::Socket socket_;
