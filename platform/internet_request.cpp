@@ -83,24 +83,22 @@ uint32_t Request::Send(uint32_t bodyLength) {
     return error::kNone;
 }
 
-uint32_t Request::Write(const void* data, uint32_t size, uint32_t& written) {
+Result<uint32_t> Request::Write(const void* data, uint32_t size) {
     Transfer& t = *transfer_;
-    written = 0;
     if (t.stage != Transfer::Stage::Sent) {
-        return error::kInternetIncorrectHandleState;
+        return Result<uint32_t>::Failure(error::kInternetIncorrectHandleState);
     }
     // Sent, they would reach the server as the start of another request.
     if (size > t.announced - t.taken) {
-        return error::kInvalidParameter;
+        return Result<uint32_t>::Failure(error::kInvalidParameter);
     }
     uint32_t taken = 0;
     if (const uint32_t failure = WriteBody(t, data, size, taken)) {
         t.stage = Transfer::Stage::Broken;
-        return failure;
+        return Result<uint32_t>::Failure(failure);
     }
     t.taken += taken;
-    written = taken;
-    return error::kNone;
+    return taken;
 }
 
 uint32_t Request::End() {
@@ -136,25 +134,25 @@ uint32_t Request::QueryHeader(std::u16string_view name, uint32_t index, char16_t
     return error::kNone;
 }
 
-uint32_t Request::Read(void* buffer, uint32_t capacity, uint32_t& read) {
+Result<uint32_t> Request::Read(void* buffer, uint32_t capacity) {
     Transfer& t = *transfer_;
-    read = 0;
     if (t.readFailure != error::kNone) {
-        return t.readFailure;
+        return Result<uint32_t>::Failure(t.readFailure);
     }
     if (t.stage != Transfer::Stage::Ended) {
-        return error::kInternetIncorrectHandleState;
+        return Result<uint32_t>::Failure(error::kInternetIncorrectHandleState);
     }
+    uint32_t read = 0;
     const uint32_t failure = ReadBody(t, static_cast<char*>(buffer), capacity, read);
     if (failure == error::kNone) {
-        return error::kNone;
+        return read;
     }
     t.stage = Transfer::Stage::Broken;
     if (read == 0) {
-        return failure;
+        return Result<uint32_t>::Failure(failure);
     }
     t.readFailure = failure;  // the bytes taken so far are the caller's
-    return error::kNone;
+    return read;
 }
 
 }  // namespace platform::internet

@@ -176,12 +176,11 @@ uint32_t Connection::SetOption(TextOption option, std::u16string_view value) {
     return error::kInvalidParameter;
 }
 
-std::unique_ptr<Request> Connection::OpenRequest(std::string_view verb, std::string_view objectName,
-                                                 std::string_view version,
-                                                 const std::vector<std::string>& acceptTypes,
-                                                 uint32_t flags, uint32_t& error) const {
-    if ((error = CheckRequestArguments(verb, version)) != error::kNone) {
-        return nullptr;
+Result<std::unique_ptr<Request>> Connection::OpenRequest(
+    std::string_view verb, std::string_view objectName, std::string_view version,
+    const std::vector<std::string>& acceptTypes, uint32_t flags) const {
+    if (const uint32_t failure = CheckRequestArguments(verb, version)) {
+        return Result<std::unique_ptr<Request>>::Failure(failure);
     }
     auto exchange = std::make_unique<Exchange>();
     exchange->connection = *settings_;
@@ -199,22 +198,20 @@ std::unique_ptr<Request> Connection::OpenRequest(std::string_view verb, std::str
 Session::Session(std::unique_ptr<SessionSettings> settings) : settings_(std::move(settings)) {}
 Session::~Session() = default;
 
-std::unique_ptr<Session> Session::Open(std::u16string_view userAgent, Access access,
-                                       std::u16string_view proxy, std::u16string_view proxyBypass,
-                                       uint32_t flags, uint32_t& error) {
-    if ((error = CheckSessionArguments(access, proxy, flags)) != error::kNone) {
-        return nullptr;
+Result<std::unique_ptr<Session>> Session::Open(std::u16string_view userAgent, Access access,
+                                               std::u16string_view proxy,
+                                               std::u16string_view proxyBypass, uint32_t flags) {
+    if (const uint32_t failure = CheckSessionArguments(access, proxy, flags)) {
+        return Result<std::unique_ptr<Session>>::Failure(failure);
     }
     if (!CurlReady()) {
-        error = error::kInternetInternalError;
-        return nullptr;
+        return Result<std::unique_ptr<Session>>::Failure(error::kInternetInternalError);
     }
     auto settings = std::make_unique<SessionSettings>();
     settings->userAgent = Narrow(userAgent);
     settings->access = access;
     settings->proxy = Narrow(proxy);
     settings->noProxy = NoProxyList(Narrow(proxyBypass));
-    error = error::kNone;
     return std::unique_ptr<Session>(new Session(std::move(settings)));
 }
 
@@ -222,18 +219,16 @@ uint32_t Session::SetOption(TimeOption option, uint32_t milliseconds) {
     return SetBound(settings_->bounds, option, milliseconds);
 }
 
-std::unique_ptr<Connection> Session::Connect(std::u16string_view host, uint16_t port,
-                                             uint32_t& error) const {
+Result<std::unique_ptr<Connection>> Session::Connect(std::u16string_view host,
+                                                     uint16_t port) const {
     std::string urlHost = UrlHost(host);
     if (urlHost.empty()) {
-        error = error::kInternetInvalidUrl;
-        return nullptr;
+        return Result<std::unique_ptr<Connection>>::Failure(error::kInternetInvalidUrl);
     }
     auto settings = std::make_unique<ConnectionSettings>();
     settings->session = *settings_;
     settings->host = std::move(urlHost);
     settings->port = port;
-    error = error::kNone;
     return std::unique_ptr<Connection>(new Connection(std::move(settings)));
 }
 

@@ -93,26 +93,25 @@ uint32_t Connection::SetOption(TextOption option, std::u16string_view value) {
                : GetLastError();
 }
 
-std::unique_ptr<Request> Connection::OpenRequest(std::string_view verb, std::string_view objectName,
-                                                 std::string_view version,
-                                                 const std::vector<std::string>& acceptTypes,
-                                                 uint32_t flags, uint32_t& error) const {
-    if ((error = CheckRequestArguments(verb, version)) != error::kNone) {
-        return nullptr;
+Result<std::unique_ptr<Request>> Connection::OpenRequest(
+    std::string_view verb, std::string_view objectName, std::string_view version,
+    const std::vector<std::string>& acceptTypes, uint32_t flags) const {
+    using Opened = Result<std::unique_ptr<Request>>;
+    if (const uint32_t failure = CheckRequestArguments(verb, version)) {
+        return Opened::Failure(failure);
     }
     const HINTERNET handle = HttpOpenRequestA(
         settings_->connection->get(), std::string(verb).c_str(), RequestTarget(objectName).c_str(),
         std::string(version).c_str(), nullptr, nullptr, (flags & kCallerFlags) | kRequestFlags, 0);
     if (handle == nullptr) {
-        error = GetLastError();
-        return nullptr;
+        return Opened::Failure(GetLastError());
     }
     auto exchange = std::make_unique<Exchange>();
     exchange->request = std::make_shared<InternetHandle>(handle, settings_->connection);
     exchange->bounds = settings_->defaults.bounds;
     exchange->secure = (flags & kFlagSecure) != 0;
-    if ((error = SetBounds(handle, exchange->bounds)) != error::kNone) {
-        return nullptr;
+    if (const uint32_t failure = SetBounds(handle, exchange->bounds)) {
+        return Opened::Failure(failure);
     }
     std::vector<std::u16string> lines = {HostLine(*settings_, exchange->secure)};
     if (!settings_->defaults.userAgent.empty()) {
@@ -122,8 +121,8 @@ std::unique_ptr<Request> Connection::OpenRequest(std::string_view verb, std::str
         lines.push_back(AcceptLine(acceptTypes));
     }
     for (const std::u16string& line : lines) {
-        if ((error = AddPlatformHeader(handle, line)) != error::kNone) {
-            return nullptr;
+        if (const uint32_t failure = AddPlatformHeader(handle, line)) {
+            return Opened::Failure(failure);
         }
     }
     const uint32_t totalMs = exchange->bounds.totalMs;
@@ -133,11 +132,11 @@ std::unique_ptr<Request> Connection::OpenRequest(std::string_view verb, std::str
 Session::Session(std::unique_ptr<SessionSettings> settings) : settings_(std::move(settings)) {}
 Session::~Session() = default;
 
-std::unique_ptr<Session> Session::Open(std::u16string_view userAgent, Access access,
-                                       std::u16string_view proxy, std::u16string_view proxyBypass,
-                                       uint32_t flags, uint32_t& error) {
-    if ((error = CheckSessionArguments(access, proxy, flags)) != error::kNone) {
-        return nullptr;
+Result<std::unique_ptr<Session>> Session::Open(std::u16string_view userAgent, Access access,
+                                               std::u16string_view proxy,
+                                               std::u16string_view proxyBypass, uint32_t flags) {
+    if (const uint32_t failure = CheckSessionArguments(access, proxy, flags)) {
+        return Result<std::unique_ptr<Session>>::Failure(failure);
     }
     const bool named = access == Access::NamedProxy;
     const std::wstring agent = win32::ToWide(userAgent);
@@ -146,13 +145,11 @@ std::unique_ptr<Session> Session::Open(std::u16string_view userAgent, Access acc
     const HINTERNET handle = InternetOpenW(Optional(agent), static_cast<DWORD>(access),
                                            Optional(proxyName), Optional(bypass), 0);
     if (handle == nullptr) {
-        error = GetLastError();
-        return nullptr;
+        return Result<std::unique_ptr<Session>>::Failure(GetLastError());
     }
     auto settings = std::make_unique<SessionSettings>();
     settings->internet = std::make_shared<InternetHandle>(handle, nullptr);
     settings->defaults.userAgent = std::u16string(userAgent);
-    error = error::kNone;
     return std::unique_ptr<Session>(new Session(std::move(settings)));
 }
 
@@ -160,12 +157,11 @@ uint32_t Session::SetOption(TimeOption option, uint32_t milliseconds) {
     return SetBound(settings_->defaults.bounds, option, milliseconds);
 }
 
-std::unique_ptr<Connection> Session::Connect(std::u16string_view host, uint16_t port,
-                                             uint32_t& error) const {
+Result<std::unique_ptr<Connection>> Session::Connect(std::u16string_view host,
+                                                     uint16_t port) const {
     const std::string urlHost = UrlHost(host);
     if (urlHost.empty()) {
-        error = error::kInternetInvalidUrl;
-        return nullptr;
+        return Result<std::unique_ptr<Connection>>::Failure(error::kInternetInvalidUrl);
     }
     auto settings = std::make_unique<ConnectionSettings>();
     settings->host = codepage::Utf8ToUtf16(urlHost);
@@ -175,11 +171,9 @@ std::unique_ptr<Connection> Session::Connect(std::u16string_view host, uint16_t 
         InternetConnectW(settings_->internet->get(), win32::ToWide(settings->host).c_str(), port,
                          nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     if (handle == nullptr) {
-        error = GetLastError();
-        return nullptr;
+        return Result<std::unique_ptr<Connection>>::Failure(GetLastError());
     }
     settings->connection = std::make_shared<InternetHandle>(handle, settings_->internet);
-    error = error::kNone;
     return std::unique_ptr<Connection>(new Connection(std::move(settings)));
 }
 

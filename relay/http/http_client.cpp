@@ -216,16 +216,16 @@ void CHttpClientT::Start(const char16_t* url, uint32_t flags, bool upload) {
             total = actualTotal;  // a form has no bytes besides its own
         }
 
-        uint32_t failure = 0;
-        context->internet = InternetHandle::Open(
+        platform::Result<std::unique_ptr<InternetHandle>> internet = InternetHandle::Open(
             userAgent_ ? *userAgent_ : kDefaultUserAgent, static_cast<Access>(accessType_),
-            proxyName_.value_or(u""), proxyBypass_.value_or(u""), openFlags_, failure);
-        if (!context->internet) {
-            ThrowError(HttpError::OpenFailed, failure);
+            proxyName_.value_or(u""), proxyBypass_.value_or(u""), openFlags_);
+        if (!internet) {
+            ThrowError(HttpError::OpenFailed, internet.Error());
         }
+        context->internet = std::move(*internet);
         if (totalTimeoutMs_ != 0) {
-            failure = context->internet->SetOption(TimeOption::TotalTimeout, totalTimeoutMs_);
-            if (failure != 0) {
+            if (const uint32_t failure =
+                    context->internet->SetOption(TimeOption::TotalTimeout, totalTimeoutMs_)) {
                 ThrowError(HttpError::SetOptionFailed, failure);
             }
         }

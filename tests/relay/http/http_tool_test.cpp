@@ -21,9 +21,8 @@ namespace {
 class HttpToolTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        uint32_t failure = 0;
-        internet_ = InternetHandle::Open(u"agent", platform::internet::Access::Direct, u"", u"", 0,
-                                         failure);
+        internet_ = InternetHandle::Open(u"agent", platform::internet::Access::Direct, u"", u"", 0)
+                        .value_or(nullptr);
         ASSERT_TRUE(internet_);
         connection_ = CHttpToolW::OpenConnection(internet_.get(), u"127.0.0.1", 9);
         request_ = CHttpToolW::OpenRequest(connection_.get(), u"/", 0, 0);
