@@ -30,10 +30,10 @@ class SocketLibrary {
 
     bool Started() const { return startError_ == 0; }
     // The start's error code; 0 when it started.
-    int StartError() const { return startError_; }
+    uint32_t StartError() const { return startError_; }
 
   private:
-    int startError_ = 0;
+    uint32_t startError_ = 0;
 };
 
 // An owned socket, closed when the object goes. "No socket" is kNoSocket, never a handle value

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/code_page.h"
+#include "platform/system_error.h"
 
 namespace platform::codepage {
 namespace {
@@ -90,17 +91,17 @@ class Converter {
 
 }  // namespace
 
-std::optional<std::u16string> ToUtf16(unsigned codePage, std::string_view text) {
+Result<std::u16string> ToUtf16(unsigned codePage, std::string_view text) {
     if (codePage == kUtf8) {
         return Utf8ToUtf16(text);
     }
     const char* name = IconvName(codePage);
     if (name == nullptr) {
-        return std::nullopt;
+        return Result<std::u16string>::Failure(error::kInvalidParameter);
     }
     Converter converter(kUtf16Name, name);
     if (!converter.IsOpen()) {
-        return std::nullopt;
+        return Result<std::u16string>::Failure(error::kInvalidParameter);
     }
     static const char16_t kReplacement = 0xFFFD;
     const std::string bytes =
@@ -111,17 +112,17 @@ std::optional<std::u16string> ToUtf16(unsigned codePage, std::string_view text) 
     return out;
 }
 
-std::optional<std::string> FromUtf16(unsigned codePage, std::u16string_view text) {
+Result<std::string> FromUtf16(unsigned codePage, std::u16string_view text) {
     if (codePage == kUtf8) {
         return Utf16ToUtf8(text);
     }
     const char* name = IconvName(codePage);
     if (name == nullptr) {
-        return std::nullopt;
+        return Result<std::string>::Failure(error::kInvalidParameter);
     }
     Converter converter(name, kUtf16Name);
     if (!converter.IsOpen()) {
-        return std::nullopt;
+        return Result<std::string>::Failure(error::kInvalidParameter);
     }
     return converter.Run(reinterpret_cast<const char*>(text.data()), text.size() * 2, "?", 2, true);
 }

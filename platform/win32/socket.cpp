@@ -22,7 +22,7 @@ uint32_t LastError() {
 
 SocketLibrary::SocketLibrary() {
     WSADATA data;
-    startError_ = WSAStartup(MAKEWORD(1, 1), &data);
+    startError_ = static_cast<uint32_t>(WSAStartup(MAKEWORD(1, 1), &data));
 }
 
 SocketLibrary::~SocketLibrary() {

@@ -63,12 +63,12 @@ std::optional<std::string> CHttpToolW::Unicode2Ansi(const char16_t* szStr, unsig
     if (szStr == nullptr) {
         return std::nullopt;
     }
-    std::optional<std::string> narrow =
+    platform::Result<std::string> narrow =
         Guarded([&] { return codepage::FromUtf16(codePage, szStr); });
     if (!narrow) {
-        ThrowError(HttpError::ToNarrowFailed, error::kInvalidParameter);
+        ThrowError(HttpError::ToNarrowFailed, narrow.Error());
     }
-    return narrow;
+    return std::move(*narrow);
 }
 
 std::unique_ptr<ConnectionHandle> CHttpToolW::OpenConnection(InternetHandle* hInternet,
@@ -203,11 +203,11 @@ uint64_t CHttpToolW::GetFileSize(platform::ReadOnlyFile* hFile, const char16_t* 
     if (szFilePath == nullptr) {
         ThrowArgumentError("CHttpToolW::GetFileSize: szFilePath can not be NULL.");
     }
-    uint64_t size = 0;
-    if (const uint32_t failure = hFile->Size(size)) {
-        ThrowFileError(HttpError::FileSizeFailed, szFilePath, failure);
+    const platform::Result<uint64_t> size = hFile->Size();
+    if (!size) {
+        ThrowFileError(HttpError::FileSizeFailed, szFilePath, size.Error());
     }
-    return size;
+    return *size;
 }
 
 }  // namespace Osmer

@@ -141,12 +141,12 @@ std::string DialogueLabel(std::size_t index, std::size_t count, const std::strin
 }
 
 std::optional<std::string> ReadTextFile(const std::string& path) {
-    std::string text;
-    if (platform::ReadWholeFile(platform::codepage::Utf8ToUtf16(path), text) !=
-        platform::error::kNone) {
+    platform::Result<std::string> text =
+        platform::ReadWholeFile(platform::codepage::Utf8ToUtf16(path));
+    if (!text) {
         return std::nullopt;
     }
-    return text;
+    return std::move(*text);
 }
 
 }  // namespace sim

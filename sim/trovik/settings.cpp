@@ -247,7 +247,7 @@ Settings CurrentSettings() {
         platform::EnvironmentValue(u"TROVIK_SIM_CONFIG").value_or(std::u16string()));
     const bool explicitFile = !named.empty();
     const std::string path = explicitFile ? named : SettingsFileBesideLibrary();
-    const std::optional<platform::FileStamp> stamp =
+    const platform::Result<platform::FileStamp> stamp =
         platform::StampOfFile(platform::codepage::Utf8ToUtf16(path));
     if (last && stamp && last->path == path && last->stamp == *stamp && !IsRecent(last->stamp)) {
         return last->settings;

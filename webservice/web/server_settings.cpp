@@ -272,9 +272,8 @@ bool ParseServerSettings(std::string_view text, ServerSettings& settings, std::s
 
 bool LoadServerSettings(std::u16string_view path, ServerSettings& settings, std::string& problem) {
     const std::string name = platform::codepage::Utf16ToUtf8(path);
-    std::uint32_t failure = platform::error::kNone;
-    const auto file = platform::ReadOnlyFile::Open(path, failure);
-    if (!file) {
+    const auto opened = platform::ReadOnlyFile::Open(path);
+    if (!opened) {
         // Only a name where nothing stands means no settings: anything else there is the
         // administrator's, and taking it as absent would open up what it may have narrowed.
         const platform::FileKind kind = platform::KindOfPath(path);
@@ -283,19 +282,21 @@ bool LoadServerSettings(std::u16string_view path, ServerSettings& settings, std:
             return true;
         }
         const std::string notAFile = NotAFile(kind);
-        problem = name + (notAFile.empty() ? ": cannot be read: " + ReadFailure(failure)
+        problem = name + (notAFile.empty() ? ": cannot be read: " + ReadFailure(opened.Error())
                                            : ": cannot be read: it " + notAFile);
         return false;
     }
+    platform::ReadOnlyFile* const file = opened->get();
     if (const std::string notAFile = NotAFile(file->Kind()); !notAFile.empty()) {
         problem = name + ": cannot be read: it " + notAFile;
         return false;
     }
-    std::uint64_t size = 0;
-    if (const std::uint32_t sized = file->Size(size); sized != platform::error::kNone) {
-        problem = name + ": cannot be read: " + ReadFailure(sized);
+    const platform::Result<std::uint64_t> sized = file->Size();
+    if (!sized) {
+        problem = name + ": cannot be read: " + ReadFailure(sized.Error());
         return false;
     }
+    const std::uint64_t size = *sized;
     if (size > kLongestFile) {
         problem = name + ": larger than " + std::to_string(kLongestFile) + " bytes";
         return false;
@@ -303,17 +304,16 @@ bool LoadServerSettings(std::u16string_view path, ServerSettings& settings, std:
     std::string text(static_cast<std::size_t>(size), '\0');
     std::size_t filled = 0;
     while (filled < text.size()) {
-        std::uint32_t read = 0;
-        const std::uint32_t result = file->Read(
-            text.data() + filled, static_cast<std::uint32_t>(text.size() - filled), read);
-        if (result != platform::error::kNone) {
-            problem = name + ": cannot be read: " + ReadFailure(result);
+        const platform::Result<std::uint32_t> read =
+            file->Read(text.data() + filled, static_cast<std::uint32_t>(text.size() - filled));
+        if (!read) {
+            problem = name + ": cannot be read: " + ReadFailure(read.Error());
             return false;
         }
-        if (read == 0) {
+        if (*read == 0) {
             break;
         }
-        filled += read;
+        filled += *read;
     }
     text.resize(filled);
     std::string where;

@@ -58,7 +58,7 @@ class SocketTest : public ::testing::Test {
 
 TEST_F(SocketTest, TheLibraryStartsAndAnOwnedSocketIsClosedOnceWhenItGoes) {
     EXPECT_TRUE(library_.Started());
-    EXPECT_EQ(0, library_.StartError());
+    EXPECT_EQ(0u, library_.StartError());
     platform::Socket first = platform::OpenTcpSocket().value_or(platform::Socket());
     ASSERT_TRUE(first.IsOpen());
     const platform::NativeSocket native = first.Native();

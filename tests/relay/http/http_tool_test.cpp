@@ -36,8 +36,7 @@ class HttpToolTest : public ::testing::Test {
 TEST_F(HttpToolTest, EveryArgumentCheckHasItsMessage) {
     const uint8_t byte = 0;
     const CHttpClientT client;
-    uint32_t failure = 0;
-    auto file = platform::ReadOnlyFile::Open(platform::ProgramPath(), failure);
+    auto file = platform::ReadOnlyFile::Open(platform::ProgramPath()).value_or(nullptr);
     ASSERT_TRUE(file);
     const std::u16string utf = u": CP_UTF8 and CP_UTF7 can not be used for the CodePage parameter.";
     const struct {
