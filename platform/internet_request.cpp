@@ -29,18 +29,36 @@ uint32_t SetBound(Bounds& bounds, TimeOption option, uint32_t milliseconds) {
     return error::kInvalidParameter;
 }
 
-uint32_t CheckSessionArguments(Access access, std::u16string_view proxy, uint32_t flags) {
+Result<std::unique_ptr<Session>> Session::Open(std::u16string_view userAgent, Access access,
+                                               std::u16string_view proxy,
+                                               std::u16string_view proxyBypass, uint32_t flags) {
     const bool accessValid = access == Access::Preconfigured || access == Access::Direct ||
                              access == Access::PreconfiguredWithoutAutoProxy ||
                              (access == Access::NamedProxy && !proxy.empty());
-    return accessValid && flags == 0 ? error::kNone : error::kInvalidParameter;
+    if (!accessValid || flags != 0) {
+        return Result<std::unique_ptr<Session>>::Failure(error::kInvalidParameter);
+    }
+    return TransportOpen(userAgent, access, proxy, proxyBypass);
 }
 
-uint32_t CheckRequestArguments(std::string_view verb, std::string_view version) {
+Result<std::unique_ptr<Connection>> Session::Connect(std::u16string_view host,
+                                                     uint16_t port) const {
+    const std::string urlHost = UrlHost(host);
+    if (urlHost.empty()) {
+        return Result<std::unique_ptr<Connection>>::Failure(error::kInternetInvalidUrl);
+    }
+    return TransportConnect(urlHost, port);
+}
+
+Result<std::unique_ptr<Request>> Connection::OpenRequest(
+    std::string_view verb, std::string_view objectName, std::string_view version,
+    const std::vector<std::string>& acceptTypes, uint32_t flags) const {
     const bool verbValid =
         !verb.empty() && std::all_of(verb.begin(), verb.end(), ascii::IsUpper<char>);
-    return verbValid && (version == "HTTP/1.1" || version == "HTTP/1.0") ? error::kNone
-                                                                         : error::kInvalidParameter;
+    if (!verbValid || (version != "HTTP/1.1" && version != "HTTP/1.0")) {
+        return Result<std::unique_ptr<Request>>::Failure(error::kInvalidParameter);
+    }
+    return TransportOpenRequest(verb, objectName, version, acceptTypes, flags);
 }
 
 // The exchange is swapped in rather than moved: a move would delete what the member held, and the

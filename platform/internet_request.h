@@ -27,13 +27,6 @@ struct Bounds {
 // Sets one bound: kInvalidParameter for 0 milliseconds or an option that is no bound.
 uint32_t SetBound(Bounds& bounds, TimeOption option, uint32_t milliseconds);
 
-// kInvalidParameter unless a session can be opened with this access, proxy and flags: a named
-// proxy needs its name, and no open flags are supported.
-uint32_t CheckSessionArguments(Access access, std::u16string_view proxy, uint32_t flags);
-
-// kInvalidParameter unless the verb is upper-case letters and the version HTTP/1.1 or HTTP/1.0.
-uint32_t CheckRequestArguments(std::string_view verb, std::string_view version);
-
 // One request: the transport's exchange (a libcurl transfer, or WinINet's request handle), the
 // step it has reached, the body announced and taken, the end of its total
 // bound, and a read failure held back, kept alike on every system.

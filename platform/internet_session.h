@@ -118,6 +118,10 @@ class Connection {
   private:
     friend class Session;
     explicit Connection(std::unique_ptr<ConnectionSettings> settings);
+    // The transport's part of OpenRequest, the arguments checked.
+    Result<std::unique_ptr<Request>> TransportOpenRequest(
+        std::string_view verb, std::string_view objectName, std::string_view version,
+        const std::vector<std::string>& acceptTypes, uint32_t flags) const;
     std::unique_ptr<ConnectionSettings> settings_;
 };
 
@@ -144,6 +148,13 @@ class Session {
 
   private:
     explicit Session(std::unique_ptr<SessionSettings> settings);
+    // The transport's parts of Open and Connect, the arguments checked; `urlHost` as UrlHost
+    // (platform/internet_text.h) gives it.
+    static Result<std::unique_ptr<Session>> TransportOpen(std::u16string_view userAgent,
+                                                          Access access, std::u16string_view proxy,
+                                                          std::u16string_view proxyBypass);
+    Result<std::unique_ptr<Connection>> TransportConnect(const std::string& urlHost,
+                                                         uint16_t port) const;
     std::unique_ptr<SessionSettings> settings_;
 };
 

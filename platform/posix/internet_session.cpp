@@ -164,6 +164,9 @@ Connection::Connection(std::unique_ptr<ConnectionSettings> settings)
     : settings_(std::move(settings)) {}
 Connection::~Connection() = default;
 
+Session::Session(std::unique_ptr<SessionSettings> settings) : settings_(std::move(settings)) {}
+Session::~Session() = default;
+
 uint32_t Connection::SetOption(TextOption option, std::u16string_view value) {
     switch (option) {
         case TextOption::ProxyUserName:
@@ -176,12 +179,9 @@ uint32_t Connection::SetOption(TextOption option, std::u16string_view value) {
     return error::kInvalidParameter;
 }
 
-Result<std::unique_ptr<Request>> Connection::OpenRequest(
+Result<std::unique_ptr<Request>> Connection::TransportOpenRequest(
     std::string_view verb, std::string_view objectName, std::string_view version,
     const std::vector<std::string>& acceptTypes, uint32_t flags) const {
-    if (const uint32_t failure = CheckRequestArguments(verb, version)) {
-        return Result<std::unique_ptr<Request>>::Failure(failure);
-    }
     auto exchange = std::make_unique<Exchange>();
     exchange->connection = *settings_;
     exchange->verb = std::string(verb);
@@ -195,15 +195,9 @@ Result<std::unique_ptr<Request>> Connection::OpenRequest(
     return std::unique_ptr<Request>(new Request(std::move(exchange), totalMs));
 }
 
-Session::Session(std::unique_ptr<SessionSettings> settings) : settings_(std::move(settings)) {}
-Session::~Session() = default;
-
-Result<std::unique_ptr<Session>> Session::Open(std::u16string_view userAgent, Access access,
-                                               std::u16string_view proxy,
-                                               std::u16string_view proxyBypass, uint32_t flags) {
-    if (const uint32_t failure = CheckSessionArguments(access, proxy, flags)) {
-        return Result<std::unique_ptr<Session>>::Failure(failure);
-    }
+Result<std::unique_ptr<Session>> Session::TransportOpen(std::u16string_view userAgent,
+                                                        Access access, std::u16string_view proxy,
+                                                        std::u16string_view proxyBypass) {
     if (!CurlReady()) {
         return Result<std::unique_ptr<Session>>::Failure(error::kInternetInternalError);
     }
@@ -219,15 +213,11 @@ uint32_t Session::SetOption(TimeOption option, uint32_t milliseconds) {
     return SetBound(settings_->bounds, option, milliseconds);
 }
 
-Result<std::unique_ptr<Connection>> Session::Connect(std::u16string_view host,
-                                                     uint16_t port) const {
-    std::string urlHost = UrlHost(host);
-    if (urlHost.empty()) {
-        return Result<std::unique_ptr<Connection>>::Failure(error::kInternetInvalidUrl);
-    }
+Result<std::unique_ptr<Connection>> Session::TransportConnect(const std::string& urlHost,
+                                                              uint16_t port) const {
     auto settings = std::make_unique<ConnectionSettings>();
     settings->session = *settings_;
-    settings->host = std::move(urlHost);
+    settings->host = urlHost;
     settings->port = port;
     return std::unique_ptr<Connection>(new Connection(std::move(settings)));
 }

@@ -82,6 +82,9 @@ Connection::Connection(std::unique_ptr<ConnectionSettings> settings)
     : settings_(std::move(settings)) {}
 Connection::~Connection() = default;
 
+Session::Session(std::unique_ptr<SessionSettings> settings) : settings_(std::move(settings)) {}
+Session::~Session() = default;
+
 uint32_t Connection::SetOption(TextOption option, std::u16string_view value) {
     if (option != TextOption::ProxyUserName && option != TextOption::ProxyPassword) {
         return error::kInvalidParameter;
@@ -93,13 +96,10 @@ uint32_t Connection::SetOption(TextOption option, std::u16string_view value) {
                : GetLastError();
 }
 
-Result<std::unique_ptr<Request>> Connection::OpenRequest(
+Result<std::unique_ptr<Request>> Connection::TransportOpenRequest(
     std::string_view verb, std::string_view objectName, std::string_view version,
     const std::vector<std::string>& acceptTypes, uint32_t flags) const {
     using Opened = Result<std::unique_ptr<Request>>;
-    if (const uint32_t failure = CheckRequestArguments(verb, version)) {
-        return Opened::Failure(failure);
-    }
     const HINTERNET handle = HttpOpenRequestA(
         settings_->connection->get(), std::string(verb).c_str(), RequestTarget(objectName).c_str(),
         std::string(version).c_str(), nullptr, nullptr, (flags & kCallerFlags) | kRequestFlags, 0);
@@ -129,15 +129,9 @@ Result<std::unique_ptr<Request>> Connection::OpenRequest(
     return std::unique_ptr<Request>(new Request(std::move(exchange), totalMs));
 }
 
-Session::Session(std::unique_ptr<SessionSettings> settings) : settings_(std::move(settings)) {}
-Session::~Session() = default;
-
-Result<std::unique_ptr<Session>> Session::Open(std::u16string_view userAgent, Access access,
-                                               std::u16string_view proxy,
-                                               std::u16string_view proxyBypass, uint32_t flags) {
-    if (const uint32_t failure = CheckSessionArguments(access, proxy, flags)) {
-        return Result<std::unique_ptr<Session>>::Failure(failure);
-    }
+Result<std::unique_ptr<Session>> Session::TransportOpen(std::u16string_view userAgent,
+                                                        Access access, std::u16string_view proxy,
+                                                        std::u16string_view proxyBypass) {
     const bool named = access == Access::NamedProxy;
     const std::wstring agent = win32::ToWide(userAgent);
     const std::wstring proxyName = named ? win32::ToWide(proxy) : std::wstring();
@@ -157,12 +151,8 @@ uint32_t Session::SetOption(TimeOption option, uint32_t milliseconds) {
     return SetBound(settings_->defaults.bounds, option, milliseconds);
 }
 
-Result<std::unique_ptr<Connection>> Session::Connect(std::u16string_view host,
-                                                     uint16_t port) const {
-    const std::string urlHost = UrlHost(host);
-    if (urlHost.empty()) {
-        return Result<std::unique_ptr<Connection>>::Failure(error::kInternetInvalidUrl);
-    }
+Result<std::unique_ptr<Connection>> Session::TransportConnect(const std::string& urlHost,
+                                                              uint16_t port) const {
     auto settings = std::make_unique<ConnectionSettings>();
     settings->host = codepage::Utf8ToUtf16(urlHost);
     settings->port = port;
