@@ -55,11 +55,11 @@ class CycleSteps {
                PacketBuffer& boxBuffer, PacketBuffer& serverBuffer,
                std::chrono::milliseconds idleBound)
         : cycle_(cycle),
-          usb_(box),
-          socket_(server),
+          box_(box),
+          server_(server),
           state_(state),
-          box_(boxBuffer),
-          server_(serverBuffer),
+          fromBox_(boxBuffer),
+          fromServer_(serverBuffer),
           idleBound_(idleBound) {}
 
     int Run() {
@@ -95,15 +95,15 @@ class CycleSteps {
 
     // A packet left over from an earlier dialogue is dropped; then the box has 10 s to start one.
     State AwaitFirstPacket() {
-        usb_.ReadUsb(box_, waits::kBoxDrain);
-        usb_.PauseUsb(waits::kBoxSettle);
-        const int n = usb_.ReadUsb(box_, waits::kBoxFirstPacket);
-        if (IsFirstPacket(box_, n)) {
+        box_.ReadUsb(fromBox_, waits::kBoxDrain);
+        box_.PauseUsb(waits::kBoxSettle);
+        const int n = box_.ReadUsb(fromBox_, waits::kBoxFirstPacket);
+        if (IsFirstPacket(fromBox_, n)) {
             return State::Connecting;
         }
         WriteLog("serlf_check", "发送数据到盒子中进行检测");
         cycle_.SelfCheck();
-        usb_.DisConnectUsb();
+        box_.DisConnectUsb();
         return End(RelayResult::NoFirstPacket);
     }
 
@@ -115,39 +115,39 @@ class CycleSteps {
                 state_.configLoaded = false;
             }
             ++state_.connectFailures;
-            usb_.DisConnectUsb();
-            socket_.CloseSocket();
+            box_.DisConnectUsb();
+            server_.CloseSocket();
             WriteLog("[ConncetServer:]", "解码服务器连接失败");
             WriteLog("解码服务器连接失败");
             return End(RelayResult::ServerUnreachable);
         }
         state_.connectFailures = 0;
         WriteLog("[ConncetServer:]", "连接成功");
-        socket_.WriteSocket(box_.data(), kFirstPacketLength);
-        LogPacket("[USB->TCP 第一包数据]", "send:", box_, kFirstPacketLength);
+        server_.WriteSocket(fromBox_.data(), kFirstPacketLength);
+        LogPacket("[USB->TCP 第一包数据]", "send:", fromBox_, kFirstPacketLength);
         return State::AwaitingFirstAnswer;
     }
 
     // Nothing within the read wait is not a failure: the box gets an empty transfer and the
     // exchange begins. Only the exchange recognises a final packet of 17 bytes.
     State TakeFirstAnswer() {
-        const int o = socket_.IsOpen() ? socket_.ReadSocket(server_, waits::kServerRead)
+        const int o = server_.IsOpen() ? server_.ReadSocket(fromServer_, waits::kServerRead)
                                        : ReceiveResult::Failed;
         if (o < 0) {
-            usb_.DisConnectUsb();
-            socket_.CloseSocket();
+            box_.DisConnectUsb();
+            server_.CloseSocket();
             WriteLog("[ReadSocket:]", "第一包发送到服务器接收失败");
             WriteLog("发哦是那个第一包失败");
             return End(RelayResult::FirstAnswerFailed);
         }
-        if (IsFinalPacket(server_) && o > kReadLengthAbove) {
+        if (IsFinalPacket(fromServer_) && o > kReadLengthAbove) {
             WriteLog("最后一包=============", "读卡成功");
-            LogPacket("[USB->TCP 第一包数据]", "send:", server_, o);
+            LogPacket("[USB->TCP 第一包数据]", "send:", fromServer_, o);
             DeliverFinalPacket(o);
             return End(cycle_.CloseRelay(RelayResult::CardRead));
         }
-        usb_.WriteUsb(server_.data(), o);
-        LogPacket("[TCP-USB 第一包数据]", "WRITEUSB:", server_, o);
+        box_.WriteUsb(fromServer_.data(), o);
+        LogPacket("[TCP-USB 第一包数据]", "WRITEUSB:", fromServer_, o);
         lastDelivery_ = Clock::now();
         return State::Exchanging;
     }
@@ -157,26 +157,26 @@ class CycleSteps {
         if (Clock::now() - lastDelivery_ >= idleBound_) {
             return LeaveExchange();
         }
-        const int n = usb_.ReadUsb(box_, waits::kBoxExchange);
+        const int n = box_.ReadUsb(fromBox_, waits::kBoxExchange);
         if (n > 0) {
             lastDelivery_ = Clock::now();
-            if (IsFirstPacket(box_, n)) {
+            if (IsFirstPacket(fromBox_, n)) {
                 PrintRepeatedFirstPacket();
                 return State::Exchanging;
             }
             // A send that fails shows later as a missing answer.
-            socket_.WriteSocket(box_.data(), n);
-            LogPacket("[USB->TCP]", "send:", box_, n);
+            server_.WriteSocket(fromBox_.data(), n);
+            LogPacket("[USB->TCP]", "send:", fromBox_, n);
             WriteLog("[发送到服务器的数据长度:]---");
-            if (BoxGoesOn(box_)) {
+            if (BoxGoesOn(fromBox_)) {
                 return State::Exchanging;
             }
         }
         WriteLog("[ReveUsbSize:]");
-        if (!socket_.IsOpen()) {
+        if (!server_.IsOpen()) {
             return LeaveExchange();
         }
-        const int s = socket_.ReadSocket(server_, waits::kServerRead);
+        const int s = server_.ReadSocket(fromServer_, waits::kServerRead);
         if (s < 0) {
             return LeaveExchange();
         }
@@ -185,17 +185,17 @@ class CycleSteps {
         }
         lastDelivery_ = Clock::now();
         WriteLog("[ReveServerSize:]");
-        LogPacket("[TCP->USB]", "Rvc:", server_, s);
-        if (IsFinalPacket(server_) && s == kNotReadLength) {
+        LogPacket("[TCP->USB]", "Rvc:", fromServer_, s);
+        if (IsFinalPacket(fromServer_) && s == kNotReadLength) {
             WriteLog("最后一包", "读卡失败");
             return End(cycle_.CloseRelay(RelayResult::CardNotRead));
         }
-        if (IsFinalPacket(server_) && s > kReadLengthAbove) {
+        if (IsFinalPacket(fromServer_) && s > kReadLengthAbove) {
             WriteLog("最后一包", "读卡成功");
             DeliverFinalPacket(s);
             return End(cycle_.CloseRelay(RelayResult::CardRead));
         }
-        usb_.WriteUsb(server_.data(), s);
+        box_.WriteUsb(fromServer_.data(), s);
         return State::Exchanging;
     }
 
@@ -211,26 +211,26 @@ class CycleSteps {
         if (length != kCompleteFinalLength) {
             WriteLog("数据包不是1301");
             continuation_.fill(0);
-            const int b = socket_.IsOpen() ? socket_.ReadSocket(continuation_, waits::kServerRead)
+            const int b = server_.IsOpen() ? server_.ReadSocket(continuation_, waits::kServerRead)
                                            : ReceiveResult::Failed;
             LogPacket("[USB->TCP 第一包数据]", "send:", continuation_, b);
             if (b > 0) {
                 const int appended = std::min(b, kBufferSize - length);
-                std::memcpy(server_.data() + length, continuation_.data(),
+                std::memcpy(fromServer_.data() + length, continuation_.data(),
                             static_cast<std::size_t>(appended));
                 length += appended;
             }
-            LogPacket("[USB->TCP 第一包数据]", "send:", server_, length);
+            LogPacket("[USB->TCP 第一包数据]", "send:", fromServer_, length);
         }
-        usb_.WriteUsb(server_.data(), length);
+        box_.WriteUsb(fromServer_.data(), length);
     }
 
     RelayCycle& cycle_;
-    Box& usb_;
-    ServerLink& socket_;
+    Box& box_;
+    ServerLink& server_;
     RelayState& state_;
-    PacketBuffer& box_;
-    PacketBuffer& server_;
+    PacketBuffer& fromBox_;
+    PacketBuffer& fromServer_;
     PacketBuffer continuation_{};
     const std::chrono::milliseconds idleBound_;
     Clock::time_point lastDelivery_;
