@@ -61,11 +61,18 @@ Result<std::unique_ptr<Request>> Connection::OpenRequest(
     return TransportOpenRequest(verb, objectName, version, acceptTypes, flags);
 }
 
-// The exchange is swapped in rather than moved: a move would delete what the member held, and the
-// exchange is the transport's, a type this file does not know.
-Request::Request(std::unique_ptr<Exchange>&& exchange, uint32_t totalMs)
+// The settings and the exchange are the transport's types: shared pointers destroy them with the
+// deleters the transport made them with, so that these frames are the same on every system.
+Session::Session(std::shared_ptr<SessionSettings> settings) : settings_(std::move(settings)) {}
+Session::~Session() = default;
+
+Connection::Connection(std::shared_ptr<ConnectionSettings> settings)
+    : settings_(std::move(settings)) {}
+Connection::~Connection() = default;
+
+Request::Request(std::shared_ptr<Exchange> exchange, uint32_t totalMs)
     : transfer_(std::make_unique<Transfer>()) {
-    transfer_->exchange.swap(exchange);
+    transfer_->exchange = std::move(exchange);
     transfer_->totalMs = totalMs;
 }
 Request::~Request() = default;

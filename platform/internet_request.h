@@ -33,11 +33,9 @@ uint32_t SetBound(Bounds& bounds, TimeOption option, uint32_t milliseconds);
 struct Request::Transfer {
     enum class Stage { Opened, Sent, Ended, Broken };
 
-    // Where the exchange is a complete type: in the transport's file.
-    Transfer();
-    ~Transfer();
-
-    std::unique_ptr<Exchange> exchange;
+    // Shared, so that the exchange, a type of the transport's, goes with the deleter the
+    // transport made it with.
+    std::shared_ptr<Exchange> exchange;
     uint32_t totalMs = 0;  // the request's total bound; 0: none
     Stage stage = Stage::Opened;
     uint32_t announced = 0;

@@ -93,7 +93,7 @@ class Request {
   private:
     friend class Connection;
     // A request of what the transport has opened for it, bounded in all by totalMs (0: none).
-    Request(std::unique_ptr<Exchange>&& exchange, uint32_t totalMs);
+    Request(std::shared_ptr<Exchange> exchange, uint32_t totalMs);
     std::unique_ptr<Transfer> transfer_;
 };
 
@@ -117,12 +117,12 @@ class Connection {
 
   private:
     friend class Session;
-    explicit Connection(std::unique_ptr<ConnectionSettings> settings);
+    explicit Connection(std::shared_ptr<ConnectionSettings> settings);
     // The transport's part of OpenRequest, the arguments checked.
     Result<std::unique_ptr<Request>> TransportOpenRequest(
         std::string_view verb, std::string_view objectName, std::string_view version,
         const std::vector<std::string>& acceptTypes, uint32_t flags) const;
-    std::unique_ptr<ConnectionSettings> settings_;
+    std::shared_ptr<ConnectionSettings> settings_;
 };
 
 struct SessionSettings;
@@ -147,7 +147,7 @@ class Session {
     Result<std::unique_ptr<Connection>> Connect(std::u16string_view host, uint16_t port) const;
 
   private:
-    explicit Session(std::unique_ptr<SessionSettings> settings);
+    explicit Session(std::shared_ptr<SessionSettings> settings);
     // The transport's parts of Open and Connect, the arguments checked; `urlHost` as UrlHost
     // (platform/internet_text.h) gives it.
     static Result<std::unique_ptr<Session>> TransportOpen(std::u16string_view userAgent,
@@ -155,7 +155,7 @@ class Session {
                                                           std::u16string_view proxyBypass);
     Result<std::unique_ptr<Connection>> TransportConnect(const std::string& urlHost,
                                                          uint16_t port) const;
-    std::unique_ptr<SessionSettings> settings_;
+    std::shared_ptr<SessionSettings> settings_;
 };
 
 }  // namespace platform::internet

@@ -47,9 +47,6 @@ std::string NoProxyList(std::string_view bypass) {
 
 }  // namespace
 
-Request::Transfer::Transfer() = default;
-Request::Transfer::~Transfer() = default;
-
 uint32_t AddHeaderLine(Request::Transfer& transfer, std::string_view line) {
     Exchange& x = *transfer.exchange;
     const size_t colon = line.find(':');
@@ -160,13 +157,6 @@ uint32_t ReadBody(Request::Transfer& transfer, char* out, uint32_t capacity, uin
     return error::kNone;
 }
 
-Connection::Connection(std::unique_ptr<ConnectionSettings> settings)
-    : settings_(std::move(settings)) {}
-Connection::~Connection() = default;
-
-Session::Session(std::unique_ptr<SessionSettings> settings) : settings_(std::move(settings)) {}
-Session::~Session() = default;
-
 uint32_t Connection::SetOption(TextOption option, std::u16string_view value) {
     switch (option) {
         case TextOption::ProxyUserName:
@@ -182,7 +172,7 @@ uint32_t Connection::SetOption(TextOption option, std::u16string_view value) {
 Result<std::unique_ptr<Request>> Connection::TransportOpenRequest(
     std::string_view verb, std::string_view objectName, std::string_view version,
     const std::vector<std::string>& acceptTypes, uint32_t flags) const {
-    auto exchange = std::make_unique<Exchange>();
+    auto exchange = std::make_shared<Exchange>();
     exchange->connection = *settings_;
     exchange->verb = std::string(verb);
     exchange->httpVersion = version == "HTTP/1.0" ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1;
@@ -201,7 +191,7 @@ Result<std::unique_ptr<Session>> Session::TransportOpen(std::u16string_view user
     if (!CurlReady()) {
         return Result<std::unique_ptr<Session>>::Failure(error::kInternetInternalError);
     }
-    auto settings = std::make_unique<SessionSettings>();
+    auto settings = std::make_shared<SessionSettings>();
     settings->userAgent = Narrow(userAgent);
     settings->access = access;
     settings->proxy = Narrow(proxy);
@@ -215,7 +205,7 @@ uint32_t Session::SetOption(TimeOption option, uint32_t milliseconds) {
 
 Result<std::unique_ptr<Connection>> Session::TransportConnect(const std::string& urlHost,
                                                               uint16_t port) const {
-    auto settings = std::make_unique<ConnectionSettings>();
+    auto settings = std::make_shared<ConnectionSettings>();
     settings->session = *settings_;
     settings->host = urlHost;
     settings->port = port;

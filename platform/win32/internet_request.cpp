@@ -86,9 +86,6 @@ uint32_t CutWaitsToDeadline(const Request::Transfer& transfer) {
 
 }  // namespace
 
-Request::Transfer::Transfer() = default;
-Request::Transfer::~Transfer() = default;
-
 uint32_t AddHeaderLine(Request::Transfer& transfer, std::string_view line) {
     const std::string text(line);
     return HttpAddRequestHeadersA(transfer.exchange->request->get(), text.c_str(),

@@ -78,13 +78,6 @@ uint32_t SetBounds(HINTERNET request, const Bounds& bounds, uint32_t mostMs) {
     return error::kNone;
 }
 
-Connection::Connection(std::unique_ptr<ConnectionSettings> settings)
-    : settings_(std::move(settings)) {}
-Connection::~Connection() = default;
-
-Session::Session(std::unique_ptr<SessionSettings> settings) : settings_(std::move(settings)) {}
-Session::~Session() = default;
-
 uint32_t Connection::SetOption(TextOption option, std::u16string_view value) {
     if (option != TextOption::ProxyUserName && option != TextOption::ProxyPassword) {
         return error::kInvalidParameter;
@@ -106,7 +99,7 @@ Result<std::unique_ptr<Request>> Connection::TransportOpenRequest(
     if (handle == nullptr) {
         return Opened::Failure(GetLastError());
     }
-    auto exchange = std::make_unique<Exchange>();
+    auto exchange = std::make_shared<Exchange>();
     exchange->request = std::make_shared<InternetHandle>(handle, settings_->connection);
     exchange->bounds = settings_->defaults.bounds;
     exchange->secure = (flags & kFlagSecure) != 0;
@@ -141,7 +134,7 @@ Result<std::unique_ptr<Session>> Session::TransportOpen(std::u16string_view user
     if (handle == nullptr) {
         return Result<std::unique_ptr<Session>>::Failure(GetLastError());
     }
-    auto settings = std::make_unique<SessionSettings>();
+    auto settings = std::make_shared<SessionSettings>();
     settings->internet = std::make_shared<InternetHandle>(handle, nullptr);
     settings->defaults.userAgent = std::u16string(userAgent);
     return std::unique_ptr<Session>(new Session(std::move(settings)));
@@ -153,7 +146,7 @@ uint32_t Session::SetOption(TimeOption option, uint32_t milliseconds) {
 
 Result<std::unique_ptr<Connection>> Session::TransportConnect(const std::string& urlHost,
                                                               uint16_t port) const {
-    auto settings = std::make_unique<ConnectionSettings>();
+    auto settings = std::make_shared<ConnectionSettings>();
     settings->host = codepage::Utf8ToUtf16(urlHost);
     settings->port = port;
     settings->defaults = settings_->defaults;
