@@ -7,14 +7,14 @@ find_package(GTest REQUIRED)
 # The reader SDK's stand-in writes its photo with libjpeg.
 find_package(JPEG REQUIRED)
 
-# libusb-1.0: under libusb 0.1's calls on Windows (platform/win32/usb0).
-find_path(LIBUSB1_INCLUDE_DIR libusb.h PATH_SUFFIXES libusb-1.0 REQUIRED)
-find_library(LIBUSB1_LIBRARY NAMES usb-1.0 REQUIRED)
-add_library(libusb1 INTERFACE IMPORTED)
-target_include_directories(libusb1 INTERFACE ${LIBUSB1_INCLUDE_DIR})
-target_link_libraries(libusb1 INTERFACE ${LIBUSB1_LIBRARY})
-
-if(NOT WIN32)
+if(WIN32)
+    # libusb-1.0: under libusb 0.1's calls (platform/win32/usb0).
+    find_path(LIBUSB1_INCLUDE_DIR libusb.h PATH_SUFFIXES libusb-1.0 REQUIRED)
+    find_library(LIBUSB1_LIBRARY NAMES usb-1.0 REQUIRED)
+    add_library(libusb1 INTERFACE IMPORTED)
+    target_include_directories(libusb1 INTERFACE ${LIBUSB1_INCLUDE_DIR})
+    target_link_libraries(libusb1 INTERFACE ${LIBUSB1_LIBRARY})
+else()
     # The POSIX stand-ins of Windows facilities: libcurl for WinINet, and libsystemd for the
     # service manager where systemd is the service manager.
     find_package(PkgConfig REQUIRED)

@@ -1,8 +1,9 @@
-// The relay cycle (relay/engine) between a box and a decoding server played in-process: every
-// read from either side, every write's outcome and the server connection's are taken from the
-// input, so packets of any length with any bytes 3 and 4, continuations that overflow and closes
-// at any point reach the real cycle. Whatever they are, the cycle writes no packet longer than a
-// buffer, ends with one of its results, and leaves the box and the connection closed.
+// The relay cycle (relay/engine) between a box and a decoding server the fuzzer plays as the
+// cycle's box and server link: every read from either side, every write's outcome and the server
+// connection's are taken from the input, so packets of any length with any bytes 3 and 4,
+// continuations that overflow and closes at any point reach the real cycle. Whatever they are, the
+// cycle writes no packet longer than a buffer, ends with one of its results, and leaves the box and
+// the connection closed.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <chrono>
@@ -16,12 +17,10 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "relay/engine/relay_config.h"
+#include "relay/common/box.h"
+#include "relay/common/server_link.h"
 #include "relay/engine/relay_cycle.h"
-#include "relay/engine/relay_process.h"
 #include "relay/engine/relay_state.h"
-#include "relay/net/server_socket.h"
-#include "relay/usb/usb_box.h"
 
 namespace {
 
@@ -66,18 +65,47 @@ int Receive(PacketBuffer& destination, int nothing, const std::vector<int>& fail
     return length;
 }
 
-// The box, as the cycle's transport functions see it.
-struct Box {
-    bool open = false;
-    bool lastWriteFinal = false;  // the last write was a final packet the card was read with
-    int writes = 0;
-} box;
-
 constexpr int kUsbTimeout = -110;
 constexpr int kUsbIoError = -5;
 
-// The server connection in the place of the process's socket.
-class FuzzServer : public ServerSocket {
+// The box of the cycle.
+class FuzzBox final : public Box {
+  public:
+    int ConnectUsb() override {
+        open = true;
+        return UsbResult::Connected;
+    }
+
+    int ReadUsb(PacketBuffer& destination, std::chrono::milliseconds /*wait*/) override {
+        if (!open) {
+            return UsbResult::NoBox;
+        }
+        return Receive(destination, 0, {kUsbTimeout, kUsbIoError});
+    }
+
+    int WriteUsb(const unsigned char* data, int length) override {
+        FuzzCheck(open, "nothing is written to a closed box");
+        FuzzCheck(length >= 0 && length <= static_cast<int>(kPacketBufferSize),
+                  "no packet written to the box is longer than a buffer");
+        const std::vector<unsigned char> written(data, data + length);
+        lastWriteFinal = length > 1000 && written[3] == 0xA0;
+        ++writes;
+        return input && input->ConsumeBool() ? kUsbIoError : length;
+    }
+
+    void PauseUsb(std::chrono::milliseconds /*pause*/) override {}
+
+    void ResetUsb() override {}
+
+    void DisConnectUsb() override { open = false; }
+
+    bool open = false;
+    bool lastWriteFinal = false;  // the last write was a final packet the card was read with
+    int writes = 0;
+};
+
+// The server link of the cycle.
+class FuzzServer final : public ServerLink {
   public:
     void SetServer(std::uint16_t /*port*/, const std::string& /*host*/) override {}
 
@@ -86,7 +114,7 @@ class FuzzServer : public ServerSocket {
         return connectResult;
     }
 
-    int ReadSocket(PacketBuffer& destination) override {
+    int ReadSocket(PacketBuffer& destination, std::chrono::milliseconds /*wait*/) override {
         if (!open_) {
             return ReceiveResult::Nothing;
         }
@@ -117,80 +145,30 @@ class FuzzServer : public ServerSocket {
     std::vector<unsigned char> sent_;
 };
 
-FuzzServer& Server() {
-    static FuzzServer server;
-    return server;
-}
-
 }  // namespace
-
-ServerSocket& TheServerSocket() {
-    return Server();
-}
-
-ConfigClient& TheConfigClient() {
-    static ConfigClient client;
-    return client;
-}
-
-RelayState& TheRelayState() {
-    static RelayState state;
-    return state;
-}
-
-int ConnectUsb() {
-    box.open = true;
-    return UsbResult::Connected;
-}
-
-int ReadUsb(PacketBuffer& destination, int /*timeoutMs*/) {
-    if (!box.open) {
-        return UsbResult::NoBox;
-    }
-    return Receive(destination, 0, {kUsbTimeout, kUsbIoError});
-}
-
-int WriteUsb(const unsigned char* data, int length) {
-    FuzzCheck(box.open, "nothing is written to a closed box");
-    FuzzCheck(length >= 0 && length <= static_cast<int>(kPacketBufferSize),
-              "no packet written to the box is longer than a buffer");
-    const std::vector<unsigned char> written(data, data + length);
-    box.lastWriteFinal = length > 1000 && written[3] == 0xA0;
-    ++box.writes;
-    return input && input->ConsumeBool() ? kUsbIoError : length;
-}
-
-void PauseUsb(int /*milliseconds*/) {}
-
-void ResetUsb() {}
-
-void DisConnectUsb() {
-    box.open = false;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     input.emplace(data, size);
     // The idle bound of the exchange: the real one, or one that has always passed already.
     const std::chrono::milliseconds idleBound =
         input->ConsumeBool() ? kExchangeIdleBound : std::chrono::milliseconds(0);
-    FuzzServer& server = Server();
+    FuzzBox box;
+    FuzzServer server;
     server.connectResult =
         input->PickValueInArray({ConnectResult::Connected, ConnectResult::Connected,
                                  ConnectResult::NotConnected, ConnectResult::SocketFailed});
-    server.lastRead = 0;
-    RelayState& state = TheRelayState();
+    RelayState state;
     state.connectFailures = input->ConsumeIntegralInRange(0, 6);
     state.configLoaded = true;
     const int failuresBefore = state.connectFailures;
-    box = Box{};
 
     // The buffers on the heap of their own, so that a write past one is seen.
     const auto boxBuffer = std::make_unique<PacketBuffer>();
     const auto serverBuffer = std::make_unique<PacketBuffer>();
     boxBuffer->fill(0);
     serverBuffer->fill(0);
-    ConnectUsb();
-    const int result = RunRelayCycle(*boxBuffer, *serverBuffer, idleBound);
+    box.ConnectUsb();
+    const int result = RelayCycle(box, server, state).Run(*boxBuffer, *serverBuffer, idleBound);
     input.reset();
 
     FuzzCheck(result == RelayResult::CardRead || result == RelayResult::NoFirstPacket ||

@@ -70,13 +70,13 @@ inline bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
     return detail::EqualsIgnoringCase(a, b);
 }
 
-// The text without the blanks (spaces and tabs) at its ends.
-inline std::string_view TrimBlanks(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
+// The text without the given characters at its ends: blanks (spaces and tabs) unless said.
+inline std::string_view Trim(std::string_view text, std::string_view characters = " \t") {
+    const std::size_t first = text.find_first_not_of(characters);
     if (first == std::string_view::npos) {
         return {};
     }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    return text.substr(first, text.find_last_not_of(characters) - first + 1);
 }
 
 // Whether text holds part somewhere, letter case aside.

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace platform {
 
 // A shared library loaded at run time. Owns its handle: the library is unloaded when
@@ -16,8 +18,9 @@ class DynamicLibrary {
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 
-    // Loads the library at path; the result is not loaded when that fails.
-    static DynamicLibrary Load(const std::u16string& path);
+    // Loads the library at path; kModuleNotFound when there is none there or it cannot be
+    // loaded.
+    static Result<DynamicLibrary> Load(const std::u16string& path);
 
     bool IsLoaded() const { return handle_ != nullptr; }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,8 +11,8 @@ namespace platform {
 // The value of the variable `name`; nothing when it is not set.
 std::optional<std::u16string> EnvironmentValue(std::u16string_view name);
 
-// Sets the variable `name` to `value`, or removes it when value is nothing. False when that
-// fails (a name that is empty or holds '=' or a NUL, a value that holds a NUL).
-bool SetEnvironmentValue(std::u16string_view name, const std::optional<std::u16string>& value);
+// Sets the variable `name` to `value`, or removes it when value is nothing. kInvalidParameter
+// for a name that is empty or holds '=' or a NUL, or a value that holds a NUL.
+uint32_t SetEnvironmentValue(std::u16string_view name, const std::optional<std::u16string>& value);
 
 }  // namespace platform

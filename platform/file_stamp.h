@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <cstdint>
-#include <optional>
 #include <string_view>
+#include "platform/result.h"
 
 namespace platform {
 
@@ -23,7 +23,7 @@ struct FileStamp {
     }
 };
 
-// The stamp of the file at path; nothing when there is no file there or it cannot be asked.
-std::optional<FileStamp> StampOfFile(std::u16string_view path);
+// The stamp of the file at path; kFileNotFound when there is no file there.
+Result<FileStamp> StampOfFile(std::u16string_view path);
 
 }  // namespace platform

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include "platform/result.h"
 
 namespace platform {
 
@@ -13,8 +13,8 @@ struct Guid {
     uint8_t data4[8];
 };
 
-// A fresh random identifier (version 4, as Windows makes them); none when the system cannot
-// supply random bytes.
-std::optional<Guid> NewGuid();
+// A fresh random identifier (version 4, as Windows makes them); a failure when the system
+// cannot supply random bytes.
+Result<Guid> NewGuid();
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -20,7 +21,7 @@ std::u16string ProgramDirectory();
 // beside it through the address of one of its own functions.
 std::u16string ModuleFileOf(const void* address);
 
-// Makes directory the process's current directory; false when that fails.
-bool ChangeCurrentDirectory(const std::u16string& directory);
+// Makes directory the process's current directory.
+uint32_t ChangeCurrentDirectory(const std::u16string& directory);
 
 }  // namespace platform

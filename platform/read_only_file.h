@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace platform {
 
 // What a name in the file system stands for, as far as reading a file goes.
@@ -30,17 +32,16 @@ class ReadOnlyFile {
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
-    // Opens an existing file; a directory is refused as access denied. Null with `error` set
-    // when that fails.
-    static std::unique_ptr<ReadOnlyFile> Open(std::u16string_view path, uint32_t& error);
+    // Opens an existing file; a directory is refused as access denied.
+    static Result<std::unique_ptr<ReadOnlyFile>> Open(std::u16string_view path);
 
-    uint32_t Size(uint64_t& size) const;
+    Result<uint64_t> Size() const;
 
     // What was opened: a file with contents of a known size, or a pipe, a device and the like.
     FileKind Kind() const;
 
-    // Reads up to `capacity` bytes; `read` is 0 at the end of the file.
-    uint32_t Read(void* buffer, uint32_t capacity, uint32_t& read);
+    // Reads up to `capacity` bytes: how many, 0 at the end of the file.
+    Result<uint32_t> Read(void* buffer, uint32_t capacity);
 
   private:
     struct Handle;
@@ -48,7 +49,7 @@ class ReadOnlyFile {
     std::unique_ptr<Handle> handle_;
 };
 
-// Reads the whole file at path, to its end, into contents. 0 or a failure number.
-uint32_t ReadWholeFile(std::u16string_view path, std::string& contents);
+// The whole file at path, read to its end.
+Result<std::string> ReadWholeFile(std::u16string_view path);
 
 }  // namespace platform

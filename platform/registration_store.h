@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
+
 namespace platform {
 
 // Whose registrations a store holds: the machine's, or the current user's.
@@ -32,9 +34,8 @@ class RegistrationStore {
 
     // 0 when the key exists, kFileNotFound when it does not.
     uint32_t OpenKey(std::u16string_view key) const;
-    // kFileNotFound when the key or the value does not exist.
-    uint32_t QueryValue(std::u16string_view key, std::u16string_view name,
-                        std::u16string& value) const;
+    // The value's text; kFileNotFound when the key or the value does not exist.
+    Result<std::u16string> QueryValue(std::u16string_view key, std::u16string_view name) const;
     // Creates the key when it does not exist.
     uint32_t SetValue(std::u16string_view key, std::u16string_view name, std::u16string_view value);
     // kFileNotFound when the key or the value does not exist.
@@ -60,8 +61,7 @@ class ClassesRoot {
     explicit ClassesRoot(RegistrationPlace place);
 
     uint32_t OpenKey(std::u16string_view key) const;
-    uint32_t QueryValue(std::u16string_view key, std::u16string_view name,
-                        std::u16string& value) const;
+    Result<std::u16string> QueryValue(std::u16string_view key, std::u16string_view name) const;
     const std::u16string& Problem() const { return problem_; }
 
   private:

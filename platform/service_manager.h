@@ -4,6 +4,8 @@
 #include <functional>
 #include <string_view>
 
+#include "platform/result.h"
+
 // Running under the system's service manager: the dispatcher that takes over the main thread,
 // the control handler it calls, and the status the service reports.
 namespace platform {
@@ -63,19 +65,21 @@ struct ServiceStatusHandle;
 // out.
 uint32_t RunServiceDispatcher(std::u16string_view serviceName, std::function<void()> serviceMain);
 
-// Registers the control handler of the service the dispatcher runs, from its serviceMain. Null
-// when no dispatcher runs a service of that name. Controls reach the handler only while the
+// Registers the control handler of the service the dispatcher runs, from its serviceMain: where
+// the service sends its status. kServiceDoesNotExist when no dispatcher runs a service of that
+// name. Controls reach the handler only while the
 // service reports a state that accepts them: none before its first report other than start
 // pending (they wait until then), none but interrogate and its own ones once it stops.
-ServiceStatusHandle* RegisterControlHandler(std::u16string_view serviceName,
-                                            std::function<void(uint32_t control)> handler);
+Result<ServiceStatusHandle*> RegisterControlHandler(std::u16string_view serviceName,
+                                                    std::function<void(uint32_t control)> handler);
 
-// Tells the service manager the service's status; false when it could not be told.
-bool ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status);
+// Tells the service manager the service's status; the failure number when it could not be
+// told (kInvalidHandle for a handle no dispatcher gave).
+uint32_t ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status);
 
 // The same for the last report of a service whose process ends once the report is made. Under
 // systemd a stopped state then carries STOPPING=1 as well, so that the exit that follows is
 // taken for the stop; the Windows service manager hears it as any other report.
-bool ReportFinalServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status);
+uint32_t ReportFinalServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status);
 
 }  // namespace platform

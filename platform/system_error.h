@@ -11,11 +11,13 @@ constexpr uint32_t kFileNotFound = 2;
 constexpr uint32_t kPathNotFound = 3;
 constexpr uint32_t kTooManyOpenFiles = 4;
 constexpr uint32_t kAccessDenied = 5;
+constexpr uint32_t kInvalidHandle = 6;
 constexpr uint32_t kNotEnoughMemory = 8;
 constexpr uint32_t kReadFault = 30;
 constexpr uint32_t kGeneralFailure = 31;
 constexpr uint32_t kInvalidParameter = 87;
 constexpr uint32_t kInsufficientBuffer = 122;
+constexpr uint32_t kModuleNotFound = 126;
 
 // The Internet layer's own numbers.
 constexpr uint32_t kInternetTimeout = 12002;

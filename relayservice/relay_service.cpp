@@ -38,11 +38,11 @@ void RelayService::ServiceMain() {
         status_.waitHint = 0;
     }
     // A handler that cannot be registered changes nothing in the steps below.
-    platform::ServiceStatusHandle* handle =
+    const platform::Result<platform::ServiceStatusHandle*> handle =
         platform::RegisterControlHandler(kServiceName, [this](uint32_t c) { Handler(c); });
     {
         const std::lock_guard<std::mutex> lock(statusMutex_);
-        statusHandle_ = handle;
+        statusHandle_ = handle.value_or(nullptr);
     }
     try {
         worker_ = std::thread([this] { Worker(); });

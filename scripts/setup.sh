@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git clang-format
-  libboost-dev libjsoncpp-dev libusb-dev libusb-1.0-0-dev libcurl4-openssl-dev libsystemd-dev
+  libboost-dev libjsoncpp-dev libusb-dev libcurl4-openssl-dev libsystemd-dev
   libgtest-dev libgmock-dev libbenchmark-dev libjpeg-dev
   # The fuzzers (scripts/fuzz.sh): Clang with libFuzzer and its sanitizer runtimes.
   clang libclang-rt-14-dev

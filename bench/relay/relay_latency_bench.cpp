@@ -26,7 +26,8 @@
 
 #include "platform/socket.h"
 #include "relay/engine/relay_cycle.h"
-#include "relay/engine/relay_process.h"
+#include "relay/engine/relay_state.h"
+#include "relay/net/server_socket.h"
 #include "relay/usb/usb_box.h"
 
 namespace {
@@ -58,7 +59,7 @@ std::string ServerPacketText(int i) {
 // A decoding server of the benchmark's own: one connection, blocking, timed.
 class TimedServer {
   public:
-    TimedServer() : listener_(platform::OpenTcpSocket()) {
+    TimedServer() : listener_(platform::OpenTcpSocket().value_or(platform::Socket())) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -81,7 +82,7 @@ class TimedServer {
 
     void Send(const Bytes& packet) const {
         const int size = static_cast<int>(packet.size());
-        if (platform::SendBytes(connection_.Native(), packet.data(), size) != size) {
+        if (platform::SendBytes(connection_.Native(), packet.data(), size).value_or(-1) != size) {
             throw std::runtime_error("send failed");
         }
     }
@@ -90,8 +91,9 @@ class TimedServer {
     Clock::time_point Receive(std::size_t count) const {
         unsigned char buffer[64];
         while (count > 0) {
-            const int got = platform::ReceiveBytes(
-                connection_.Native(), buffer, static_cast<int>(std::min(count, sizeof buffer)));
+            const int got = platform::ReceiveBytes(connection_.Native(), buffer,
+                                                   static_cast<int>(std::min(count, sizeof buffer)))
+                                .value_or(0);
             if (got <= 0) {
                 throw std::runtime_error("the relay closed the connection");
             }
@@ -141,14 +143,18 @@ void RunDialogue(benchmark::State& state, bool serverToBox) {
     setenv("USBBOX_SIM_SCENARIO", scenarioFile.c_str(), 1);
 
     TimedServer server;
-    TheRelayState().serverPort = server.Port();
-    TheRelayState().serverHost = "127.0.0.1";
+    RelayState relayState;
+    relayState.serverPort = server.Port();
+    relayState.serverHost = "127.0.0.1";
     int result = 1;
-    std::thread relay([&result] {
+    std::thread relay([&result, &relayState] {
+        UsbBox box;
+        ServerSocket socket;
         PacketBuffer boxBuffer{};
         PacketBuffer serverBuffer{};
-        result = ConnectUsb() == UsbResult::Connected ? RunRelayCycle(boxBuffer, serverBuffer)
-                                                      : UsbResult::NoBox;
+        result = box.ConnectUsb() == UsbResult::Connected
+                     ? RelayCycle(box, socket, relayState).Run(boxBuffer, serverBuffer)
+                     : UsbResult::NoBox;
     });
     server.Accept();
     server.Receive(26);  // the box's first packet

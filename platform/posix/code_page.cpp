@@ -6,9 +6,11 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/system_error.h"
 
 namespace platform::codepage {
 namespace {
@@ -152,36 +154,40 @@ std::optional<std::string> Convert(const char* to, const char* from, const char*
 
 }  // namespace
 
-std::optional<std::u16string> ToUtf16(unsigned codePage, std::string_view text) {
+Result<std::u16string> ToUtf16(unsigned codePage, std::string_view text) {
     if (codePage == kUtf8) {
         return Utf8ToUtf16(text);
     }
     const char* name = IconvName(codePage);
     if (name == nullptr) {
-        return std::nullopt;
+        return Result<std::u16string>::Failure(error::kInvalidParameter);
     }
     static const char16_t kReplacement = 0xFFFD;
     const std::optional<std::string> bytes =
         Convert(kUtf16Name, name, text.data(), text.size(),
                 std::string_view(reinterpret_cast<const char*>(&kReplacement), 2), 1, false);
     if (!bytes) {
-        return std::nullopt;
+        return Result<std::u16string>::Failure(error::kInvalidParameter);
     }
     std::u16string out(bytes->size() / 2, u'\0');
     std::memcpy(out.data(), bytes->data(), out.size() * 2);
     return out;
 }
 
-std::optional<std::string> FromUtf16(unsigned codePage, std::u16string_view text) {
+Result<std::string> FromUtf16(unsigned codePage, std::u16string_view text) {
     if (codePage == kUtf8) {
         return Utf16ToUtf8(text);
     }
     const char* name = IconvName(codePage);
     if (name == nullptr) {
-        return std::nullopt;
+        return Result<std::string>::Failure(error::kInvalidParameter);
     }
-    return Convert(name, kUtf16Name, reinterpret_cast<const char*>(text.data()), text.size() * 2,
-                   "?", 2, true);
+    std::optional<std::string> bytes = Convert(
+        name, kUtf16Name, reinterpret_cast<const char*>(text.data()), text.size() * 2, "?", 2, true);
+    if (!bytes) {
+        return Result<std::string>::Failure(error::kInvalidParameter);
+    }
+    return std::move(*bytes);
 }
 
 }  // namespace platform::codepage

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/code_page.h"
+#include "platform/system_error.h"
 
 namespace platform {
 
@@ -27,10 +28,14 @@ DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
     return *this;
 }
 
-DynamicLibrary DynamicLibrary::Load(const std::u16string& path) {
+Result<DynamicLibrary> DynamicLibrary::Load(const std::u16string& path) {
     const std::string nativePath = codepage::Utf16ToUtf8(path);
     // RTLD_NOW: a library with unresolved references fails here, not in the middle of a call.
-    return DynamicLibrary(dlopen(nativePath.c_str(), RTLD_NOW | RTLD_LOCAL));
+    void* handle = dlopen(nativePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        return Result<DynamicLibrary>::Failure(error::kModuleNotFound);
+    }
+    return DynamicLibrary(handle);
 }
 
 void* DynamicLibrary::Symbol(const char* name) const {

@@ -1,10 +1,12 @@
 #include "platform/file_stamp.h"
 
+#include <errno.h>
 #include <sys/stat.h>
 
 #include <string>
 
 #include "platform/code_page.h"
+#include "platform/posix/file_contents.h"
 
 namespace platform {
 namespace {
@@ -17,12 +19,14 @@ std::chrono::system_clock::time_point TimeOf(const timespec& time) {
 
 }  // namespace
 
-std::optional<FileStamp> StampOfFile(std::u16string_view path) {
+Result<FileStamp> StampOfFile(std::u16string_view path) {
     const std::string native = codepage::Utf16ToUtf8(path);
+    if (native.empty() || native.find('\0') != std::string::npos) {
+        return Result<FileStamp>::Failure(error::kInvalidParameter);
+    }
     struct stat info;
-    if (native.empty() || native.find('\0') != std::string::npos ||
-        stat(native.c_str(), &info) != 0) {
-        return std::nullopt;
+    if (stat(native.c_str(), &info) != 0) {
+        return Result<FileStamp>::Failure(posix::FileError(errno, error::kGeneralFailure));
     }
     FileStamp stamp;
     stamp.volume = static_cast<std::uint64_t>(info.st_dev);

@@ -4,10 +4,11 @@
 #include <sys/random.h>
 
 #include <cstring>
+#include "platform/system_error.h"
 
 namespace platform {
 
-std::optional<Guid> NewGuid() {
+Result<Guid> NewGuid() {
     uint8_t bytes[16];
     size_t filled = 0;
     while (filled < sizeof bytes) {
@@ -16,7 +17,7 @@ std::optional<Guid> NewGuid() {
             if (errno == EINTR) {
                 continue;
             }
-            return std::nullopt;
+            return Result<Guid>::Failure(error::kGeneralFailure);
         }
         filled += static_cast<size_t>(got);
     }

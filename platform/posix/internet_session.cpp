@@ -1,5 +1,5 @@
-// The Internet layer on libcurl: sessions and connections hold settings, and each request drives
-// a transfer (platform/posix/internet_transfer.h) one step per operation.
+// The Internet layer on libcurl: sessions and connections hold settings, and each step of a
+// request drives its transfer (platform/posix/internet_transfer.h) until that step is done.
 #include "platform/internet_session.h"
 
 #include <curl/curl.h>
@@ -47,181 +47,115 @@ std::string NoProxyList(std::string_view bypass) {
 
 }  // namespace
 
-Request::Request(std::unique_ptr<Transfer> transfer) : transfer_(std::move(transfer)) {}
-Request::~Request() = default;
-
-uint32_t Request::AddHeader(std::string_view line) {
-    Transfer& t = *transfer_;
-    if (t.stage != Transfer::Stage::Opened) {
-        return error::kInternetIncorrectHandleState;
-    }
-    if (line.size() >= 2 && line.substr(line.size() - 2) == "\r\n") {
-        line.remove_suffix(2);
-    }
-    if (!IsOneHeaderLine(line)) {
-        return error::kInvalidParameter;
-    }
+uint32_t AddHeaderLine(Request::Transfer& transfer, std::string_view line) {
+    Exchange& x = *transfer.exchange;
     const size_t colon = line.find(':');
     const std::string_view name = line.substr(0, colon);
     // curl takes "Name:" with nothing after it as "leave this header out"; "Name;" sends it empty.
-    t.headerLines.push_back(ascii::TrimBlanks(line.substr(colon + 1)).empty()
-                                ? std::string(name) + ";"
-                                : std::string(line));
-    t.hasContentType = t.hasContentType || ascii::EqualsIgnoringCase(name, "Content-Type");
+    x.headerLines.push_back(ascii::Trim(line.substr(colon + 1)).empty() ? std::string(name) + ";"
+                                                                        : std::string(line));
+    x.hasContentType = x.hasContentType || ascii::EqualsIgnoringCase(name, "Content-Type");
     return error::kNone;
 }
 
-uint32_t Request::Send(uint32_t bodyLength) {
-    Transfer& t = *transfer_;
-    if (t.stage != Transfer::Stage::Opened) {
-        return error::kInternetIncorrectHandleState;
-    }
-    t.stage = Transfer::Stage::Broken;
-    t.announced = bodyLength;
-    const SessionSettings& session = t.connection.session;
-    if (session.totalTimeoutMs != 0) {
-        t.deadline = Transfer::Clock::now() + std::chrono::milliseconds(session.totalTimeoutMs);
-    }
-    if (const uint32_t failure = t.Start()) {
+uint32_t SendHead(Request::Transfer& transfer) {
+    Exchange& x = *transfer.exchange;
+    x.deadline = transfer.deadline;
+    if (const uint32_t failure = x.Start(transfer.announced)) {
         return failure;
     }
-    const uint32_t failure = t.DriveUntil(
-        [&t] { return t.headSent; }, uint64_t{session.connectTimeoutMs} + session.receiveTimeoutMs);
-    // Once the head is out, what fails afterwards belongs to the answer and shows at End.
-    if (!t.headSent) {
+    const Bounds& bounds = x.connection.session.bounds;
+    const uint32_t failure =
+        x.DriveUntil([&x] { return x.headSent; }, uint64_t{bounds.connectMs} + bounds.receiveMs);
+    // Once the head is out, what fails afterwards belongs to the answer and shows at the end.
+    if (!x.headSent) {
         if (failure != error::kNone) {
             return failure;
         }
-        return t.result != CURLE_OK ? FromCurl(t.result) : error::kInternetInternalError;
+        return x.result != CURLE_OK ? FromCurl(x.result) : error::kInternetInternalError;
     }
-    t.stage = Transfer::Stage::Sent;
     return error::kNone;
 }
 
-uint32_t Request::Write(const void* data, uint32_t size, uint32_t& written) {
-    Transfer& t = *transfer_;
-    written = 0;
-    if (t.stage != Transfer::Stage::Sent) {
-        return error::kInternetIncorrectHandleState;
-    }
-    if (size > t.announced - t.taken) {
-        return error::kInvalidParameter;
-    }
-    if (!t.done && !t.headFinal) {
-        t.pending = static_cast<const char*>(data);
-        t.pendingLeft = size;
-        t.sendPaused = false;
-        t.ApplyPause();
-        const uint32_t failure = t.DriveUntil([&t] { return t.pendingLeft == 0 || t.headFinal; },
-                                              t.connection.session.receiveTimeoutMs);
-        t.pending = nullptr;
-        t.pendingLeft = 0;
+uint32_t WriteBody(Request::Transfer& transfer, const void* data, uint32_t size,
+                   uint32_t& written) {
+    Exchange& x = *transfer.exchange;
+    if (!x.done && !x.headFinal) {
+        x.pending = static_cast<const char*>(data);
+        x.pendingLeft = size;
+        x.sendPaused = false;
+        x.ApplyPause();
+        const uint32_t failure = x.DriveUntil([&x] { return x.pendingLeft == 0 || x.headFinal; },
+                                              x.connection.session.bounds.receiveMs);
+        x.pending = nullptr;
+        x.pendingLeft = 0;
         if (failure != error::kNone) {
-            t.stage = Transfer::Stage::Broken;
             return failure;
         }
     }
     // An answer that came early wins over a failure to send the rest.
-    if (t.done && t.result != CURLE_OK && !t.headFinal) {
-        t.stage = Transfer::Stage::Broken;
-        return FromCurl(t.result);
+    if (x.done && x.result != CURLE_OK && !x.headFinal) {
+        return FromCurl(x.result);
     }
-    t.taken += size;
     written = size;
     return error::kNone;
 }
 
-uint32_t Request::End() {
-    Transfer& t = *transfer_;
-    if (t.stage != Transfer::Stage::Sent || t.taken < t.announced) {
-        return error::kInternetIncorrectHandleState;
-    }
+uint32_t EndRequest(Request::Transfer& transfer) {
+    Exchange& x = *transfer.exchange;
     const uint32_t failure =
-        t.DriveUntil([&t] { return t.headFinal; }, t.connection.session.receiveTimeoutMs);
-    if (failure != error::kNone || !t.headFinal) {
-        t.stage = Transfer::Stage::Broken;
-        if (failure != error::kNone) {
-            return failure;
-        }
-        return t.result != CURLE_OK ? FromCurl(t.result) : error::kHttpInvalidServerResponse;
+        x.DriveUntil([&x] { return x.headFinal; }, x.connection.session.bounds.receiveMs);
+    if (failure != error::kNone) {
+        return failure;
     }
-    t.stage = Transfer::Stage::Ended;
+    if (!x.headFinal) {
+        return x.result != CURLE_OK ? FromCurl(x.result) : error::kHttpInvalidServerResponse;
+    }
     return error::kNone;
 }
 
-uint32_t Request::QueryHeader(std::u16string_view name, uint32_t index, char16_t* buffer,
-                              uint32_t& bufferBytes) const {
-    const Transfer& t = *transfer_;
-    if (t.stage != Transfer::Stage::Ended) {
-        return error::kInternetIncorrectHandleState;
-    }
+uint32_t FindHeader(const Request::Transfer& transfer, std::u16string_view name, uint32_t index,
+                    std::u16string& value) {
     const std::string narrowName = Narrow(name);
     uint32_t seen = 0;
-    for (const Transfer::Header& header : t.headers) {
-        if (!ascii::EqualsIgnoringCase(header.name, narrowName) || seen++ != index) {
-            continue;
+    for (const Exchange::Header& header : transfer.exchange->headers) {
+        if (ascii::EqualsIgnoringCase(header.name, narrowName) && seen++ == index) {
+            value = codepage::ToUtf16(codepage::kAnsi, header.value).value_or(std::u16string());
+            return error::kNone;
         }
-        const std::u16string value =
-            codepage::ToUtf16(codepage::kAnsi, header.value).value_or(std::u16string());
-        const uint64_t needed = (value.size() + 1) * sizeof(char16_t);
-        if (buffer == nullptr || bufferBytes < needed) {
-            bufferBytes = static_cast<uint32_t>(needed);
-            return error::kInsufficientBuffer;
-        }
-        std::memcpy(buffer, value.c_str(), needed);
-        bufferBytes = static_cast<uint32_t>(value.size() * sizeof(char16_t));
-        return error::kNone;
     }
     return error::kHttpHeaderNotFound;
 }
 
-uint32_t Request::Read(void* buffer, uint32_t capacity, uint32_t& read) {
-    Transfer& t = *transfer_;
-    read = 0;
-    if (t.readFailure != error::kNone) {
-        return t.readFailure;
-    }
-    if (t.stage != Transfer::Stage::Ended) {
-        return error::kInternetIncorrectHandleState;
-    }
-    auto* out = static_cast<char*>(buffer);
+uint32_t ReadBody(Request::Transfer& transfer, char* out, uint32_t capacity, uint32_t& read) {
+    Exchange& x = *transfer.exchange;
     while (read < capacity) {
-        uint32_t failure = error::kNone;
-        if (t.Expired()) {
+        if (x.Expired()) {
             // Bytes that came before the deadline are not handed out after it either.
-            failure = error::kInternetTimeout;
-        } else if (t.Buffered() > 0) {
-            const size_t n = std::min<size_t>(capacity - read, t.Buffered());
-            std::memcpy(out + read, t.body.data() + t.bodyRead, n);
-            t.bodyRead += n;
+            return error::kInternetTimeout;
+        }
+        if (x.Buffered() > 0) {
+            const size_t n = std::min<size_t>(capacity - read, x.Buffered());
+            std::memcpy(out + read, x.body.data() + x.bodyRead, n);
+            x.bodyRead += n;
             read += static_cast<uint32_t>(n);
             continue;
-        } else if (t.done) {
-            break;
-        } else {
-            t.recvPaused = false;
-            t.ApplyPause();
-            failure = t.DriveUntil([&t] { return t.Buffered() > 0; },
-                                   t.connection.session.receiveTimeoutMs);
         }
-        if (failure != error::kNone) {
-            t.stage = Transfer::Stage::Broken;
-            if (read == 0) {
-                return failure;
-            }
-            t.readFailure = failure;  // the bytes taken so far are the caller's
+        if (x.done) {
             break;
+        }
+        x.recvPaused = false;
+        x.ApplyPause();
+        if (const uint32_t failure = x.DriveUntil([&x] { return x.Buffered() > 0; },
+                                                  x.connection.session.bounds.receiveMs)) {
+            return failure;
         }
     }
-    if (read == 0 && t.done && t.result != CURLE_OK) {
-        return FromCurl(t.result);
+    if (read == 0 && x.done && x.result != CURLE_OK) {
+        return FromCurl(x.result);
     }
     return error::kNone;
 }
-
-Connection::Connection(std::unique_ptr<ConnectionSettings> settings)
-    : settings_(std::move(settings)) {}
-Connection::~Connection() = default;
 
 uint32_t Connection::SetOption(TextOption option, std::u16string_view value) {
     switch (option) {
@@ -235,85 +169,46 @@ uint32_t Connection::SetOption(TextOption option, std::u16string_view value) {
     return error::kInvalidParameter;
 }
 
-std::unique_ptr<Request> Connection::OpenRequest(std::string_view verb, std::string_view objectName,
-                                                 std::string_view version,
-                                                 const std::vector<std::string>& acceptTypes,
-                                                 uint32_t flags, uint32_t& error) const {
-    const bool verbValid =
-        !verb.empty() && std::all_of(verb.begin(), verb.end(), ascii::IsUpper<char>);
-    if (!verbValid || (version != "HTTP/1.1" && version != "HTTP/1.0")) {
-        error = error::kInvalidParameter;
-        return nullptr;
-    }
-    auto transfer = std::make_unique<Request::Transfer>();
-    transfer->connection = *settings_;
-    transfer->verb = std::string(verb);
-    transfer->httpVersion = version == "HTTP/1.0" ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1;
-    transfer->follow = (flags & kFlagNoAutoRedirect) == 0;
+Result<std::unique_ptr<Request>> Connection::TransportOpenRequest(
+    std::string_view verb, std::string_view objectName, std::string_view version,
+    const std::vector<std::string>& acceptTypes, uint32_t flags) const {
+    auto exchange = std::make_shared<Exchange>();
+    exchange->connection = *settings_;
+    exchange->verb = std::string(verb);
+    exchange->httpVersion = version == "HTTP/1.0" ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1;
+    exchange->follow = (flags & kFlagNoAutoRedirect) == 0;
     const std::string port = settings_->port == 0 ? "" : ":" + std::to_string(settings_->port);
-    transfer->url = std::string((flags & kFlagSecure) != 0 ? "https://" : "http://") +
+    exchange->url = std::string((flags & kFlagSecure) != 0 ? "https://" : "http://") +
                     settings_->host + port + RequestTarget(objectName);
-    transfer->headerLines.push_back(AcceptHeaderLine(acceptTypes));
-    error = error::kNone;
-    return std::unique_ptr<Request>(new Request(std::move(transfer)));
+    exchange->headerLines.push_back(AcceptHeaderLine(acceptTypes));
+    const uint32_t totalMs = settings_->session.bounds.totalMs;
+    return std::unique_ptr<Request>(new Request(std::move(exchange), totalMs));
 }
 
-Session::Session(std::unique_ptr<SessionSettings> settings) : settings_(std::move(settings)) {}
-Session::~Session() = default;
-
-std::unique_ptr<Session> Session::Open(std::u16string_view userAgent, Access access,
-                                       std::u16string_view proxy, std::u16string_view proxyBypass,
-                                       uint32_t flags, uint32_t& error) {
-    const bool accessValid = access == Access::Preconfigured || access == Access::Direct ||
-                             access == Access::PreconfiguredWithoutAutoProxy ||
-                             (access == Access::NamedProxy && !proxy.empty());
-    if (!accessValid || flags != 0) {
-        error = error::kInvalidParameter;
-        return nullptr;
-    }
+Result<std::unique_ptr<Session>> Session::TransportOpen(std::u16string_view userAgent,
+                                                        Access access, std::u16string_view proxy,
+                                                        std::u16string_view proxyBypass) {
     if (!CurlReady()) {
-        error = error::kInternetInternalError;
-        return nullptr;
+        return Result<std::unique_ptr<Session>>::Failure(error::kInternetInternalError);
     }
-    auto settings = std::make_unique<SessionSettings>();
+    auto settings = std::make_shared<SessionSettings>();
     settings->userAgent = Narrow(userAgent);
     settings->access = access;
     settings->proxy = Narrow(proxy);
     settings->noProxy = NoProxyList(Narrow(proxyBypass));
-    error = error::kNone;
     return std::unique_ptr<Session>(new Session(std::move(settings)));
 }
 
 uint32_t Session::SetOption(TimeOption option, uint32_t milliseconds) {
-    if (milliseconds == 0) {
-        return error::kInvalidParameter;
-    }
-    switch (option) {
-        case TimeOption::ConnectTimeout:
-            settings_->connectTimeoutMs = milliseconds;
-            return error::kNone;
-        case TimeOption::ReceiveTimeout:
-            settings_->receiveTimeoutMs = milliseconds;
-            return error::kNone;
-        case TimeOption::TotalTimeout:
-            settings_->totalTimeoutMs = milliseconds;
-            return error::kNone;
-    }
-    return error::kInvalidParameter;
+    return SetBound(settings_->bounds, option, milliseconds);
 }
 
-std::unique_ptr<Connection> Session::Connect(std::u16string_view host, uint16_t port,
-                                             uint32_t& error) const {
-    std::string urlHost = UrlHost(host);
-    if (urlHost.empty()) {
-        error = error::kInternetInvalidUrl;
-        return nullptr;
-    }
-    auto settings = std::make_unique<ConnectionSettings>();
+Result<std::unique_ptr<Connection>> Session::TransportConnect(const std::string& urlHost,
+                                                              uint16_t port) const {
+    auto settings = std::make_shared<ConnectionSettings>();
     settings->session = *settings_;
-    settings->host = std::move(urlHost);
+    settings->host = urlHost;
     settings->port = port;
-    error = error::kNone;
     return std::unique_ptr<Connection>(new Connection(std::move(settings)));
 }
 

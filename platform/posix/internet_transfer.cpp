@@ -19,20 +19,20 @@ constexpr size_t kBodyBufferLimit = 64 * 1024;
 
 }  // namespace
 
-Request::Transfer::~Transfer() {
+Exchange::~Exchange() {
     if (multi && easy) {
         curl_multi_remove_handle(multi.get(), easy.get());
     }
 }
 
-void Request::Transfer::ApplyPause() {
+void Exchange::ApplyPause() {
     if (!done) {
         curl_easy_pause(easy.get(),
                         (sendPaused ? CURLPAUSE_SEND : 0) | (recvPaused ? CURLPAUSE_RECV : 0));
     }
 }
 
-uint32_t Request::Transfer::Start() {
+uint32_t Exchange::Start(uint32_t announced) {
     multi.reset(curl_multi_init());
     easy.reset(curl_easy_init());
     if (!multi || !easy) {
@@ -74,22 +74,22 @@ uint32_t Request::Transfer::Start() {
         curl_easy_setopt(e, CURLOPT_USERAGENT, session.userAgent.c_str());
     }
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headerList.get());
-    curl_easy_setopt(e, CURLOPT_READFUNCTION, &Transfer::ReadBody);
+    curl_easy_setopt(e, CURLOPT_READFUNCTION, &Exchange::ReadBody);
     curl_easy_setopt(e, CURLOPT_READDATA, this);
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::ReceiveBody);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Exchange::ReceiveBody);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::ReceiveHeader);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Exchange::ReceiveHeader);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
     // Send must know when the head of the request has gone out: a failure before that (no
     // connection, the head not sent) is its own, one after it belongs to the answer, as in the
     // Windows layer. libcurl tells that only to a debug callback (CURLINFO_HEADER_OUT), and calls
     // one only with verbose output on; with a callback of its own, that output goes nowhere else.
-    curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &Transfer::Trace);
+    curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &Exchange::Trace);
     curl_easy_setopt(e, CURLOPT_DEBUGDATA, this);
     curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session.connectTimeoutMs));
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session.bounds.connectMs));
     curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     if (session.access == Access::Direct) {
         curl_easy_setopt(e, CURLOPT_PROXY, "");
@@ -107,7 +107,7 @@ uint32_t Request::Transfer::Start() {
     return error::kNone;
 }
 
-uint32_t Request::Transfer::DriveUntil(const std::function<bool()>& reached, uint64_t boundMs) {
+uint32_t Exchange::DriveUntil(const std::function<bool()>& reached, uint64_t boundMs) {
     Touch();
     while (!reached() && !done) {
         int running = 0;
@@ -139,7 +139,7 @@ uint32_t Request::Transfer::DriveUntil(const std::function<bool()>& reached, uin
     return error::kNone;
 }
 
-void Request::Transfer::CollectResult() {
+void Exchange::CollectResult() {
     int left = 0;
     while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
         if (message->msg == CURLMSG_DONE) {
@@ -151,8 +151,8 @@ void Request::Transfer::CollectResult() {
     }
 }
 
-size_t Request::Transfer::ReadBody(char* buffer, size_t size, size_t count, void* user) {
-    auto* self = static_cast<Transfer*>(user);
+size_t Exchange::ReadBody(char* buffer, size_t size, size_t count, void* user) {
+    auto* self = static_cast<Exchange*>(user);
     if (self->headFinal) {
         return 0;
     }
@@ -168,8 +168,8 @@ size_t Request::Transfer::ReadBody(char* buffer, size_t size, size_t count, void
     return n;
 }
 
-size_t Request::Transfer::ReceiveBody(char* data, size_t size, size_t count, void* user) {
-    auto* self = static_cast<Transfer*>(user);
+size_t Exchange::ReceiveBody(char* data, size_t size, size_t count, void* user) {
+    auto* self = static_cast<Exchange*>(user);
     // curl drops the body of a redirection it follows, so body bytes mean a final answer.
     self->headFinal = true;
     if (self->Buffered() >= kBodyBufferLimit) {
@@ -185,8 +185,8 @@ size_t Request::Transfer::ReceiveBody(char* data, size_t size, size_t count, voi
     return size * count;
 }
 
-size_t Request::Transfer::ReceiveHeader(char* data, size_t size, size_t count, void* user) {
-    auto* self = static_cast<Transfer*>(user);
+size_t Exchange::ReceiveHeader(char* data, size_t size, size_t count, void* user) {
+    auto* self = static_cast<Exchange*>(user);
     self->Touch();
     const size_t length = size * count;
     if (self->headFinal) {
@@ -212,15 +212,15 @@ size_t Request::Transfer::ReceiveHeader(char* data, size_t size, size_t count, v
     } else if (line.empty()) {
         self->EndOfHead();
     } else if ((line.front() == ' ' || line.front() == '\t') && !self->headers.empty()) {
-        self->headers.back().value += " " + std::string(ascii::TrimBlanks(line));
+        self->headers.back().value += " " + std::string(ascii::Trim(line));
     } else if (const size_t colon = line.find(':'); colon != std::string_view::npos) {
-        self->headers.push_back({std::string(ascii::TrimBlanks(line.substr(0, colon))),
-                                 std::string(ascii::TrimBlanks(line.substr(colon + 1)))});
+        self->headers.push_back({std::string(ascii::Trim(line.substr(0, colon))),
+                                 std::string(ascii::Trim(line.substr(colon + 1)))});
     }
     return length;
 }
 
-void Request::Transfer::EndOfHead() {
+void Exchange::EndOfHead() {
     if (status >= 100 && status < 200) {
         return;  // an interim answer; the real one follows
     }
@@ -235,8 +235,8 @@ void Request::Transfer::EndOfHead() {
     }
 }
 
-int Request::Transfer::Trace(CURL*, curl_infotype type, char* data, size_t size, void* user) {
-    auto* self = static_cast<Transfer*>(user);
+int Exchange::Trace(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+    auto* self = static_cast<Exchange*>(user);
     const std::string_view text(data, size);
     if (type == CURLINFO_HEADER_OUT && text.size() > self->verb.size() &&
         text.substr(0, self->verb.size()) == self->verb && text[self->verb.size()] == ' ') {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/internet_request.h"
 #include "platform/internet_session.h"
 #include "platform/system_error.h"
 
@@ -26,9 +27,7 @@ struct SessionSettings {
     Access access = Access::Preconfigured;
     std::string proxy;
     std::string noProxy;
-    uint32_t connectTimeoutMs = kDefaultConnectTimeoutMs;
-    uint32_t receiveTimeoutMs = kDefaultReceiveTimeoutMs;
-    uint32_t totalTimeoutMs = 0;  // 0: none
+    Bounds bounds;
 };
 
 struct ConnectionSettings {
@@ -48,16 +47,13 @@ struct ListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
-struct Request::Transfer {
-    using Clock = std::chrono::steady_clock;
-
+struct Exchange {
     struct Header {
         std::string name;
         std::string value;
     };
-    enum class Stage { Opened, Sent, Ended, Broken };
 
-    ~Transfer();
+    ~Exchange();
 
     ConnectionSettings connection;
     std::string verb;
@@ -71,16 +67,13 @@ struct Request::Transfer {
     std::unique_ptr<curl_slist, ListDeleter> headerList;
     std::unique_ptr<CURLM, MultiDeleter> multi;
     std::unique_ptr<CURL, EasyDeleter> easy;
-    Stage stage = Stage::Opened;
     bool done = false;
     CURLcode result = CURLE_OK;
     Clock::time_point lastActivity;
     // The end of the request's total bound, from its send on; none without one.
     std::optional<Clock::time_point> deadline;
 
-    // Upload: the caller's piece being handed to curl, and the bytes taken so far.
-    uint64_t announced = 0;
-    uint64_t taken = 0;
+    // Upload: the caller's piece being handed to curl.
     const char* pending = nullptr;
     size_t pendingLeft = 0;
     bool sendPaused = false;
@@ -94,8 +87,6 @@ struct Request::Transfer {
     std::string body;
     size_t bodyRead = 0;
     bool recvPaused = false;
-    // A failure met by a read that had already taken bytes; the next read reports it.
-    uint32_t readFailure = error::kNone;
 
     void Touch() { lastActivity = Clock::now(); }
     bool Expired() const { return deadline && Clock::now() >= *deadline; }
@@ -103,7 +94,7 @@ struct Request::Transfer {
     void ApplyPause();
 
     // Sets the transfer up from the settings and the announced body length; 0 or a failure.
-    uint32_t Start();
+    uint32_t Start(uint32_t announced);
 
     // Runs the transfer until `reached` holds or it is done. kInternetTimeout when nothing moved
     // for `boundMs`, or when the deadline has passed.

@@ -1,6 +1,7 @@
 #include "platform/program_path.h"
 
 #include <dlfcn.h>
+#include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -8,6 +9,8 @@
 #include <memory>
 
 #include "platform/code_page.h"
+#include "platform/posix/file_contents.h"
+#include "platform/system_error.h"
 
 namespace platform {
 
@@ -32,8 +35,10 @@ std::u16string ModuleFileOf(const void* address) {
     return codepage::Utf8ToUtf16(info.dli_fname);
 }
 
-bool ChangeCurrentDirectory(const std::u16string& directory) {
-    return chdir(codepage::Utf16ToUtf8(directory).c_str()) == 0;
+uint32_t ChangeCurrentDirectory(const std::u16string& directory) {
+    return chdir(codepage::Utf16ToUtf8(directory).c_str()) == 0
+               ? error::kNone
+               : posix::FileError(errno, error::kPathNotFound);
 }
 
 }  // namespace platform

@@ -92,41 +92,36 @@ ReadOnlyFile::ReadOnlyFile(std::unique_ptr<Handle> handle) : handle_(std::move(h
 
 ReadOnlyFile::~ReadOnlyFile() = default;
 
-std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(std::u16string_view path, uint32_t& error) {
+Result<std::unique_ptr<ReadOnlyFile>> ReadOnlyFile::Open(std::u16string_view path) {
+    using Opened = Result<std::unique_ptr<ReadOnlyFile>>;
     const std::string name = NativePath(path);
     if (name.empty()) {
-        error = error::kInvalidParameter;
-        return nullptr;
+        return Opened::Failure(error::kInvalidParameter);
     }
     // Opening never waits, as it would on a FIFO that has no writer; reads wait as usual.
     posix::Descriptor descriptor(open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!descriptor.IsOpen()) {
-        error = FromErrno(errno);
-        return nullptr;
+        return Opened::Failure(FromErrno(errno));
     }
     struct stat info;
     const int flags = fcntl(descriptor.Get(), F_GETFL);
     if (fstat(descriptor.Get(), &info) != 0 || flags < 0 ||
         fcntl(descriptor.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        error = FromErrno(errno);
-        return nullptr;
+        return Opened::Failure(FromErrno(errno));
     }
     if (S_ISDIR(info.st_mode)) {
-        error = error::kAccessDenied;
-        return nullptr;
+        return Opened::Failure(error::kAccessDenied);
     }
-    error = error::kNone;
     return std::unique_ptr<ReadOnlyFile>(
         new ReadOnlyFile(std::make_unique<Handle>(Handle{std::move(descriptor)})));
 }
 
-uint32_t ReadOnlyFile::Size(uint64_t& size) const {
+Result<uint64_t> ReadOnlyFile::Size() const {
     struct stat info;
     if (fstat(handle_->descriptor.Get(), &info) != 0) {
-        return FromErrno(errno);
+        return Result<uint64_t>::Failure(FromErrno(errno));
     }
-    size = static_cast<uint64_t>(info.st_size);
-    return error::kNone;
+    return static_cast<uint64_t>(info.st_size);
 }
 
 FileKind ReadOnlyFile::Kind() const {
@@ -135,31 +130,28 @@ FileKind ReadOnlyFile::Kind() const {
                                                         : FileKind::Other;
 }
 
-uint32_t ReadOnlyFile::Read(void* buffer, uint32_t capacity, uint32_t& read) {
-    read = 0;
+Result<uint32_t> ReadOnlyFile::Read(void* buffer, uint32_t capacity) {
     while (true) {
         const ssize_t got = ::read(handle_->descriptor.Get(), buffer, capacity);
         if (got >= 0) {
-            read = static_cast<uint32_t>(got);
-            return error::kNone;
+            return static_cast<uint32_t>(got);
         }
         if (errno != EINTR) {
-            return FromErrno(errno);
+            return Result<uint32_t>::Failure(FromErrno(errno));
         }
     }
 }
 
-uint32_t ReadWholeFile(std::u16string_view path, std::string& contents) {
-    contents.clear();
+Result<std::string> ReadWholeFile(std::u16string_view path) {
     const std::string name = NativePath(path);
     if (name.empty()) {
-        return error::kInvalidParameter;
+        return Result<std::string>::Failure(error::kInvalidParameter);
     }
+    std::string contents;
     if (const int failure = posix::ReadFileContents(name, contents)) {
-        contents.clear();
-        return FromErrno(failure);
+        return Result<std::string>::Failure(FromErrno(failure));
     }
-    return error::kNone;
+    return contents;
 }
 
 }  // namespace platform

@@ -135,15 +135,14 @@ uint32_t Change(const std::string& file, std::u16string& problem,
     return 0;
 }
 
-uint32_t QueryIn(const RegistrationKeys& keys, const std::string& key, const std::string& name,
-                 std::u16string& value) {
+Result<std::u16string> QueryIn(const RegistrationKeys& keys, const std::string& key,
+                               const std::string& name) {
     const RegistrationKey* found = keys.Find(key);
     const posix::RegistrationValue* entry = found != nullptr ? found->Value(name) : nullptr;
     if (entry == nullptr) {
-        return error::kFileNotFound;
+        return Result<std::u16string>::Failure(error::kFileNotFound);
     }
-    value = codepage::Utf8ToUtf16(entry->text);
-    return 0;
+    return codepage::Utf8ToUtf16(entry->text);
 }
 
 }  // namespace
@@ -169,14 +168,14 @@ uint32_t RegistrationStore::OpenKey(std::u16string_view key) const {
     return keys.Exists(Utf8(key)) ? 0 : error::kFileNotFound;
 }
 
-uint32_t RegistrationStore::QueryValue(std::u16string_view key, std::u16string_view name,
-                                       std::u16string& value) const {
+Result<std::u16string> RegistrationStore::QueryValue(std::u16string_view key,
+                                                     std::u16string_view name) const {
     problem_.clear();
     RegistrationKeys keys;
     if (const uint32_t loaded = Load(StoreFile(scope_, place_), keys, problem_)) {
-        return loaded;
+        return Result<std::u16string>::Failure(loaded);
     }
-    return QueryIn(keys, Utf8(key), Utf8(name), value);
+    return QueryIn(keys, Utf8(key), Utf8(name));
 }
 
 uint32_t RegistrationStore::SetValue(std::u16string_view key, std::u16string_view name,
@@ -245,13 +244,13 @@ uint32_t ClassesRoot::OpenKey(std::u16string_view key) const {
     return keys.Exists(Utf8(key)) ? 0 : error::kFileNotFound;
 }
 
-uint32_t ClassesRoot::QueryValue(std::u16string_view key, std::u16string_view name,
-                                 std::u16string& value) const {
+Result<std::u16string> ClassesRoot::QueryValue(std::u16string_view key,
+                                               std::u16string_view name) const {
     RegistrationKeys keys;
     if (const uint32_t loaded = LoadMerged(place_, key, keys, problem_)) {
-        return loaded;
+        return Result<std::u16string>::Failure(loaded);
     }
-    return QueryIn(keys, Utf8(key), Utf8(name), value);
+    return QueryIn(keys, Utf8(key), Utf8(name));
 }
 
 }  // namespace platform

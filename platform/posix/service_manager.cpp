@@ -183,11 +183,14 @@ uint32_t RunServiceDispatcher(std::u16string_view serviceName, std::function<voi
     return error::kNone;
 }
 
-ServiceStatusHandle* RegisterControlHandler(std::u16string_view serviceName,
-                                            std::function<void(uint32_t control)> handler) {
+Result<ServiceStatusHandle*> RegisterControlHandler(std::u16string_view serviceName,
+                                                    std::function<void(uint32_t control)> handler) {
     const std::lock_guard<std::mutex> lock(dispatcherMutex);
-    if (activeDispatcher == nullptr || activeDispatcher->serviceName != serviceName || !handler) {
-        return nullptr;
+    if (!handler) {
+        return Result<ServiceStatusHandle*>::Failure(error::kInvalidParameter);
+    }
+    if (activeDispatcher == nullptr || activeDispatcher->serviceName != serviceName) {
+        return Result<ServiceStatusHandle*>::Failure(error::kServiceDoesNotExist);
     }
     activeDispatcher->handler = std::move(handler);
     activeDispatcher->handlerRegistered = true;
@@ -197,28 +200,31 @@ ServiceStatusHandle* RegisterControlHandler(std::u16string_view serviceName,
 
 namespace {
 
-bool Report(ServiceStatusHandle* handle, const ServiceStatus& status, bool final) {
+uint32_t Report(ServiceStatusHandle* handle, const ServiceStatus& status, bool final) {
     const std::lock_guard<std::mutex> lock(dispatcherMutex);
-    const char* message = NotifyMessage(status.currentState, final);
     if (handle != &theStatusHandle || activeDispatcher == nullptr ||
-        !activeDispatcher->handlerRegistered || message == nullptr) {
-        return false;
+        !activeDispatcher->handlerRegistered) {
+        return error::kInvalidHandle;
+    }
+    const char* message = NotifyMessage(status.currentState, final);
+    if (message == nullptr) {
+        return error::kInvalidParameter;
     }
     activeDispatcher->last = status;
     activeDispatcher->reported = true;
     // Sent under the lock, so that the service manager sees reports in the order they are made.
     const bool told = sd_notify(0, message) > 0;
     WakeDispatcher(*activeDispatcher);
-    return told;
+    return told ? error::kNone : error::kGeneralFailure;
 }
 
 }  // namespace
 
-bool ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
+uint32_t ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
     return Report(handle, status, false);
 }
 
-bool ReportFinalServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
+uint32_t ReportFinalServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
     return Report(handle, status, true);
 }
 

@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "platform/code_page.h"
+#include "platform/system_error.h"
 
 namespace platform::codepage {
 namespace {
@@ -91,12 +92,12 @@ std::string ToNarrowSlowly(UINT codePage, std::wstring_view text) {
 
 }  // namespace
 
-std::optional<std::u16string> ToUtf16(unsigned codePage, std::string_view text) {
+Result<std::u16string> ToUtf16(unsigned codePage, std::string_view text) {
     if (codePage == kUtf8) {
         return Utf8ToUtf16(text);
     }
     if (!Known(codePage) || text.size() > INT_MAX) {
-        return std::nullopt;
+        return Result<std::u16string>::Failure(error::kInvalidParameter);
     }
     const UINT system = SystemCodePage(codePage);
     std::wstring wide;
@@ -106,12 +107,12 @@ std::optional<std::u16string> ToUtf16(unsigned codePage, std::string_view text) 
     return std::u16string(wide.begin(), wide.end());
 }
 
-std::optional<std::string> FromUtf16(unsigned codePage, std::u16string_view text) {
+Result<std::string> FromUtf16(unsigned codePage, std::u16string_view text) {
     if (codePage == kUtf8) {
         return Utf16ToUtf8(text);
     }
     if (!Known(codePage) || text.size() > INT_MAX) {
-        return std::nullopt;
+        return Result<std::string>::Failure(error::kInvalidParameter);
     }
     const UINT system = SystemCodePage(codePage);
     const std::wstring wide(text.begin(), text.end());

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "platform/system_error.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
@@ -32,11 +33,15 @@ DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
     return *this;
 }
 
-DynamicLibrary DynamicLibrary::Load(const std::u16string& path) {
+Result<DynamicLibrary> DynamicLibrary::Load(const std::u16string& path) {
     if (path.find(u'\0') != std::u16string::npos) {
-        return DynamicLibrary();
+        return Result<DynamicLibrary>::Failure(error::kInvalidParameter);
     }
-    return DynamicLibrary(LoadLibraryW(win32::ToWide(path).c_str()));
+    const HMODULE handle = LoadLibraryW(win32::ToWide(path).c_str());
+    if (handle == nullptr) {
+        return Result<DynamicLibrary>::Failure(GetLastError());
+    }
+    return DynamicLibrary(handle);
 }
 
 void* DynamicLibrary::Symbol(const char* name) const {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/system_error.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
@@ -36,17 +37,21 @@ std::optional<std::u16string> EnvironmentValue(std::u16string_view name) {
     }
 }
 
-bool SetEnvironmentValue(std::u16string_view name, const std::optional<std::u16string>& value) {
+uint32_t SetEnvironmentValue(std::u16string_view name, const std::optional<std::u16string>& value) {
     if (!IsValidName(name) || (value && value->find(u'\0') != std::u16string::npos)) {
-        return false;
+        return error::kInvalidParameter;
     }
     const std::wstring wideName = win32::ToWide(name);
     if (!value) {
         // Removing a variable that is not set is no failure, as on other systems.
         return SetEnvironmentVariableW(wideName.c_str(), nullptr) != 0 ||
-               GetLastError() == ERROR_ENVVAR_NOT_FOUND;
+                       GetLastError() == ERROR_ENVVAR_NOT_FOUND
+                   ? error::kNone
+                   : GetLastError();
     }
-    return SetEnvironmentVariableW(wideName.c_str(), win32::ToWide(*value).c_str()) != 0;
+    return SetEnvironmentVariableW(wideName.c_str(), win32::ToWide(*value).c_str()) != 0
+               ? error::kNone
+               : GetLastError();
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/system_error.h"
 #include "platform/win32/file_handle.h"
 #include "platform/win32/wide_text.h"
 
@@ -21,9 +22,9 @@ std::chrono::system_clock::time_point TimeOf(std::int64_t ticks) {
 
 }  // namespace
 
-std::optional<FileStamp> StampOfFile(std::u16string_view path) {
+Result<FileStamp> StampOfFile(std::u16string_view path) {
     if (path.empty() || path.find(u'\0') != std::u16string_view::npos) {
-        return std::nullopt;
+        return Result<FileStamp>::Failure(error::kInvalidParameter);
     }
     // Asking for the attributes alone neither disturbs a writer nor is refused by one.
     const win32::FileHandle file(CreateFileW(win32::ToWide(path).c_str(), FILE_READ_ATTRIBUTES,
@@ -31,13 +32,13 @@ std::optional<FileStamp> StampOfFile(std::u16string_view path) {
                                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                              nullptr));
     if (!file.IsOpen()) {
-        return std::nullopt;
+        return Result<FileStamp>::Failure(GetLastError());
     }
     BY_HANDLE_FILE_INFORMATION identity;
     FILE_BASIC_INFO times;
     if (!GetFileInformationByHandle(file.handle, &identity) ||
         !GetFileInformationByHandleEx(file.handle, FileBasicInfo, &times, sizeof times)) {
-        return std::nullopt;
+        return Result<FileStamp>::Failure(GetLastError());
     }
     FileStamp stamp;
     stamp.volume = identity.dwVolumeSerialNumber;

@@ -6,10 +6,10 @@
 
 namespace platform {
 
-std::optional<Guid> NewGuid() {
+Result<Guid> NewGuid() {
     GUID made;
-    if (CoCreateGuid(&made) != S_OK) {
-        return std::nullopt;
+    if (const HRESULT failure = CoCreateGuid(&made); failure != S_OK) {
+        return Result<Guid>::Failure(static_cast<uint32_t>(failure));
     }
     Guid guid;
     guid.data1 = made.Data1;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/internet_request.h"
 #include "platform/internet_session.h"
 #include "platform/system_error.h"
 
@@ -39,15 +40,12 @@ using SharedHandle = std::shared_ptr<const InternetHandle>;
 // request only from the request's own handle.
 struct RequestDefaults {
     std::u16string userAgent;  // empty: no User-Agent header
-    uint32_t connectTimeoutMs = kDefaultConnectTimeoutMs;
-    uint32_t receiveTimeoutMs = kDefaultReceiveTimeoutMs;
-    uint32_t totalTimeoutMs = 0;  // 0: none
+    Bounds bounds;
 };
 
-// Sets the request's waits (connection, and without progress either way) to the defaults' bounds,
-// each cut to `mostMs`.
-uint32_t SetBounds(HINTERNET request, const RequestDefaults& defaults,
-                   uint32_t mostMs = UINT32_MAX);
+// Sets the request's waits (connection, and without progress either way) to the bounds, each cut
+// to `mostMs`.
+uint32_t SetBounds(HINTERNET request, const Bounds& bounds, uint32_t mostMs = UINT32_MAX);
 
 struct SessionSettings {
     SharedHandle internet;
@@ -61,25 +59,12 @@ struct ConnectionSettings {
     uint16_t port = 0;
 };
 
-// One request and the step it has reached. WinINet takes its steps in any order and writes
-// whatever it is given; the layer's order, and the announced body length, are kept here.
-struct Request::Transfer {
-    enum class Stage { Opened, Sent, Ended, Broken };
-
+// WinINet's part of one request: its handle. WinINet takes its steps in any order and writes
+// whatever it is given; the layer's order, and the announced body length, are kept above it.
+struct Exchange {
     SharedHandle request;
-    RequestDefaults defaults;
-    // The end of the total bound, from the send on; none without one. WinINet bounds each wait
-    // alone, so every step cuts its waits to the time left.
-    std::optional<std::chrono::steady_clock::time_point> deadline;
+    Bounds bounds;
     bool secure = false;
-    Stage stage = Stage::Opened;
-    uint32_t announced = 0;
-    uint32_t taken = 0;
-    // A failure met by a read that had already taken bytes; the next read reports it.
-    uint32_t readFailure = error::kNone;
-
-    // Cuts the waits of the next WinINet call to the time left; kInternetTimeout when none is.
-    uint32_t CutWaitsToDeadline() const;
 };
 
 }  // namespace platform::internet

@@ -1,11 +1,9 @@
-// The Internet layer on WinINet: the steps of one request, in the layer's order.
+// The Internet layer on WinINet: what WinINet does in each step of one request.
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <vector>
 
-#include "platform/internet_session.h"
-#include "platform/internet_text.h"
+#include "platform/internet_request.h"
 #include "platform/system_error.h"
 #include "platform/win32/internet_handles.h"
 #include "platform/win32/wide_text.h"
@@ -71,173 +69,105 @@ DWORD StatusCode(HINTERNET request) {
     return status;
 }
 
-}  // namespace
-
-uint32_t Request::Transfer::CutWaitsToDeadline() const {
-    if (!deadline) {
+// WinINet bounds each wait alone: every step cuts its waits to the time left of the request's
+// total bound; kInternetTimeout when none is left.
+uint32_t CutWaitsToDeadline(const Request::Transfer& transfer) {
+    if (!transfer.deadline) {
         return error::kNone;
     }
     const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
+        std::chrono::ceil<std::chrono::milliseconds>(*transfer.deadline - Clock::now());
     if (left.count() <= 0) {
         return error::kInternetTimeout;
     }
-    return SetBounds(request->get(), defaults, static_cast<uint32_t>(left.count()));
+    const Exchange& x = *transfer.exchange;
+    return SetBounds(x.request->get(), x.bounds, static_cast<uint32_t>(left.count()));
 }
 
-Request::Request(std::unique_ptr<Transfer> transfer) : transfer_(std::move(transfer)) {}
-Request::~Request() = default;
+}  // namespace
 
-uint32_t Request::AddHeader(std::string_view line) {
-    Transfer& t = *transfer_;
-    if (t.stage != Transfer::Stage::Opened) {
-        return error::kInternetIncorrectHandleState;
-    }
-    if (line.size() >= 2 && line.substr(line.size() - 2) == "\r\n") {
-        line.remove_suffix(2);
-    }
-    // WinINet would take several lines in one, or turn a bad one into a failure of its own.
-    if (!IsOneHeaderLine(line)) {
-        return error::kInvalidParameter;
-    }
+uint32_t AddHeaderLine(Request::Transfer& transfer, std::string_view line) {
     const std::string text(line);
-    return HttpAddRequestHeadersA(t.request->get(), text.c_str(), static_cast<DWORD>(text.size()),
-                                  HTTP_ADDREQ_FLAG_ADD)
+    return HttpAddRequestHeadersA(transfer.exchange->request->get(), text.c_str(),
+                                  static_cast<DWORD>(text.size()), HTTP_ADDREQ_FLAG_ADD)
                ? error::kNone
                : LastFailure();
 }
 
-uint32_t Request::Send(uint32_t bodyLength) {
-    Transfer& t = *transfer_;
-    if (t.stage != Transfer::Stage::Opened) {
-        return error::kInternetIncorrectHandleState;
-    }
-    t.stage = Transfer::Stage::Broken;
-    t.announced = bodyLength;
-    if (t.defaults.totalTimeoutMs != 0) {
-        t.deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(t.defaults.totalTimeoutMs);
-    }
-    if (const uint32_t failure = t.CutWaitsToDeadline()) {
+uint32_t SendHead(Request::Transfer& transfer) {
+    const Exchange& x = *transfer.exchange;
+    if (const uint32_t failure = CutWaitsToDeadline(transfer)) {
         return failure;
     }
     INTERNET_BUFFERSW buffers = {};
     buffers.dwStructSize = sizeof buffers;
-    buffers.dwBufferTotal = bodyLength;
-    if (!HttpSendRequestExW(t.request->get(), &buffers, nullptr, 0, 0)) {
+    buffers.dwBufferTotal = transfer.announced;
+    if (!HttpSendRequestExW(x.request->get(), &buffers, nullptr, 0, 0)) {
         return LastFailure();
     }
     // The body of a secure request never goes out in the clear. Wine's WinINet sends a secure
     // request through a proxy without setting up the proxy's tunnel.
-    if (t.secure && !IsSecured(t.request->get())) {
+    if (x.secure && !IsSecured(x.request->get())) {
         return error::kInternetSecurityChannelError;
     }
-    t.stage = Transfer::Stage::Sent;
     return error::kNone;
 }
 
-uint32_t Request::Write(const void* data, uint32_t size, uint32_t& written) {
-    Transfer& t = *transfer_;
-    written = 0;
-    if (t.stage != Transfer::Stage::Sent) {
-        return error::kInternetIncorrectHandleState;
-    }
-    // WinINet would send them, and the server would take them for the start of another request.
-    if (size > t.announced - t.taken) {
-        return error::kInvalidParameter;
-    }
-    DWORD sent = 0;
-    if (const uint32_t failure = t.CutWaitsToDeadline()) {
-        t.stage = Transfer::Stage::Broken;
+uint32_t WriteBody(Request::Transfer& transfer, const void* data, uint32_t size,
+                   uint32_t& written) {
+    if (const uint32_t failure = CutWaitsToDeadline(transfer)) {
         return failure;
     }
-    if (!InternetWriteFile(t.request->get(), data, size, &sent)) {
-        t.stage = Transfer::Stage::Broken;
+    DWORD sent = 0;
+    if (!InternetWriteFile(transfer.exchange->request->get(), data, size, &sent)) {
         return LastFailure();
     }
-    t.taken += sent;
     written = sent;
     return error::kNone;
 }
 
-uint32_t Request::End() {
-    Transfer& t = *transfer_;
-    if (t.stage != Transfer::Stage::Sent || t.taken < t.announced) {
-        return error::kInternetIncorrectHandleState;
-    }
-    if (const uint32_t failure = t.CutWaitsToDeadline()) {
-        t.stage = Transfer::Stage::Broken;
+uint32_t EndRequest(Request::Transfer& transfer) {
+    const HINTERNET request = transfer.exchange->request->get();
+    if (const uint32_t failure = CutWaitsToDeadline(transfer)) {
         return failure;
     }
-    if (!HttpEndRequestW(t.request->get(), nullptr, 0, 0)) {
-        t.stage = Transfer::Stage::Broken;
+    if (!HttpEndRequestW(request, nullptr, 0, 0)) {
         return LastFailure();
     }
     // A server that closed without a word is no answer; Wine's WinINet ends such a request as if
     // an empty one had come.
-    if (StatusCode(t.request->get()) == 0) {
-        t.stage = Transfer::Stage::Broken;
+    if (StatusCode(request) == 0) {
         return error::kHttpInvalidServerResponse;
     }
-    t.stage = Transfer::Stage::Ended;
     return error::kNone;
 }
 
-uint32_t Request::QueryHeader(std::u16string_view name, uint32_t index, char16_t* buffer,
-                              uint32_t& bufferBytes) const {
-    const Transfer& t = *transfer_;
-    if (t.stage != Transfer::Stage::Ended) {
-        return error::kInternetIncorrectHandleState;
-    }
-    std::u16string value;
-    if (const uint32_t failure = CustomHeader(t.request->get(), name, index, value)) {
-        return failure;
-    }
-    const uint64_t needed = (value.size() + 1) * sizeof(char16_t);
-    if (buffer == nullptr || bufferBytes < needed) {
-        bufferBytes = static_cast<uint32_t>(needed);
-        return error::kInsufficientBuffer;
-    }
-    std::memcpy(buffer, value.c_str(), needed);
-    bufferBytes = static_cast<uint32_t>(value.size() * sizeof(char16_t));
-    return error::kNone;
+uint32_t FindHeader(const Request::Transfer& transfer, std::u16string_view name, uint32_t index,
+                    std::u16string& value) {
+    return CustomHeader(transfer.exchange->request->get(), name, index, value);
 }
 
-uint32_t Request::Read(void* buffer, uint32_t capacity, uint32_t& read) {
-    Transfer& t = *transfer_;
-    read = 0;
-    if (t.readFailure != error::kNone) {
-        return t.readFailure;
-    }
-    if (t.stage != Transfer::Stage::Ended) {
-        return error::kInternetIncorrectHandleState;
-    }
-    auto* out = static_cast<char*>(buffer);
+uint32_t ReadBody(Request::Transfer& transfer, char* out, uint32_t capacity, uint32_t& read) {
+    const HINTERNET request = transfer.exchange->request->get();
     while (read < capacity) {
         // WinINet's read waits until it has all it was asked for, each receive with a wait of
         // its own: it is asked only for what has come, once a wait cut to the time left has
         // brought some.
         DWORD got = 0;
         DWORD available = 0;
-        uint32_t failure = t.CutWaitsToDeadline();
-        if (failure == error::kNone &&
-            !InternetQueryDataAvailable(t.request->get(), &available, 0, 0)) {
+        uint32_t failure = CutWaitsToDeadline(transfer);
+        if (failure == error::kNone && !InternetQueryDataAvailable(request, &available, 0, 0)) {
             failure = LastFailure();
         }
         if (failure == error::kNone && available > 0 &&
-            !InternetReadFile(t.request->get(), out + read,
-                              std::min<DWORD>(available, capacity - read), &got)) {
+            !InternetReadFile(request, out + read, std::min<DWORD>(available, capacity - read),
+                              &got)) {
             failure = LastFailure();
         }
         // A failed read may still have taken bytes (Wine's WinINet says how many).
         read += got;
         if (failure != error::kNone) {
-            t.stage = Transfer::Stage::Broken;
-            if (read == 0) {
-                return failure;
-            }
-            t.readFailure = failure;  // the bytes taken so far are the caller's
-            break;
+            return failure;
         }
         if (got == 0) {
             break;

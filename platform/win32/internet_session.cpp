@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "platform/ascii.h"
 #include "platform/code_page.h"
+#include "platform/internet_request.h"
 #include "platform/internet_text.h"
 #include "platform/system_error.h"
 #include "platform/win32/internet_handles.h"
@@ -60,16 +60,16 @@ std::u16string AcceptLine(const std::vector<std::string>& acceptTypes) {
 }  // namespace
 
 // A wait without progress is one whichever way the bytes go.
-uint32_t SetBounds(HINTERNET request, const RequestDefaults& defaults, uint32_t mostMs) {
+uint32_t SetBounds(HINTERNET request, const Bounds& bounds, uint32_t mostMs) {
     const struct {
         DWORD option;
         uint32_t milliseconds;
-    } bounds[] = {
-        {INTERNET_OPTION_CONNECT_TIMEOUT, defaults.connectTimeoutMs},
-        {INTERNET_OPTION_RECEIVE_TIMEOUT, defaults.receiveTimeoutMs},
-        {INTERNET_OPTION_SEND_TIMEOUT, defaults.receiveTimeoutMs},
+    } waits[] = {
+        {INTERNET_OPTION_CONNECT_TIMEOUT, bounds.connectMs},
+        {INTERNET_OPTION_RECEIVE_TIMEOUT, bounds.receiveMs},
+        {INTERNET_OPTION_SEND_TIMEOUT, bounds.receiveMs},
     };
-    for (const auto& bound : bounds) {
+    for (const auto& bound : waits) {
         if (const uint32_t failure =
                 SetTimeout(request, bound.option, std::min(bound.milliseconds, mostMs))) {
             return failure;
@@ -77,10 +77,6 @@ uint32_t SetBounds(HINTERNET request, const RequestDefaults& defaults, uint32_t 
     }
     return error::kNone;
 }
-
-Connection::Connection(std::unique_ptr<ConnectionSettings> settings)
-    : settings_(std::move(settings)) {}
-Connection::~Connection() = default;
 
 uint32_t Connection::SetOption(TextOption option, std::u16string_view value) {
     if (option != TextOption::ProxyUserName && option != TextOption::ProxyPassword) {
@@ -93,31 +89,24 @@ uint32_t Connection::SetOption(TextOption option, std::u16string_view value) {
                : GetLastError();
 }
 
-std::unique_ptr<Request> Connection::OpenRequest(std::string_view verb, std::string_view objectName,
-                                                 std::string_view version,
-                                                 const std::vector<std::string>& acceptTypes,
-                                                 uint32_t flags, uint32_t& error) const {
-    const bool verbValid =
-        !verb.empty() && std::all_of(verb.begin(), verb.end(), ascii::IsUpper<char>);
-    if (!verbValid || (version != "HTTP/1.1" && version != "HTTP/1.0")) {
-        error = error::kInvalidParameter;
-        return nullptr;
-    }
+Result<std::unique_ptr<Request>> Connection::TransportOpenRequest(
+    std::string_view verb, std::string_view objectName, std::string_view version,
+    const std::vector<std::string>& acceptTypes, uint32_t flags) const {
+    using Opened = Result<std::unique_ptr<Request>>;
     const HINTERNET handle = HttpOpenRequestA(
         settings_->connection->get(), std::string(verb).c_str(), RequestTarget(objectName).c_str(),
         std::string(version).c_str(), nullptr, nullptr, (flags & kCallerFlags) | kRequestFlags, 0);
     if (handle == nullptr) {
-        error = GetLastError();
-        return nullptr;
+        return Opened::Failure(GetLastError());
     }
-    auto transfer = std::make_unique<Request::Transfer>();
-    transfer->request = std::make_shared<InternetHandle>(handle, settings_->connection);
-    transfer->defaults = settings_->defaults;
-    transfer->secure = (flags & kFlagSecure) != 0;
-    if ((error = SetBounds(handle, settings_->defaults)) != error::kNone) {
-        return nullptr;
+    auto exchange = std::make_shared<Exchange>();
+    exchange->request = std::make_shared<InternetHandle>(handle, settings_->connection);
+    exchange->bounds = settings_->defaults.bounds;
+    exchange->secure = (flags & kFlagSecure) != 0;
+    if (const uint32_t failure = SetBounds(handle, exchange->bounds)) {
+        return Opened::Failure(failure);
     }
-    std::vector<std::u16string> lines = {HostLine(*settings_, transfer->secure)};
+    std::vector<std::u16string> lines = {HostLine(*settings_, exchange->secure)};
     if (!settings_->defaults.userAgent.empty()) {
         lines.push_back(u"User-Agent: " + settings_->defaults.userAgent);
     }
@@ -125,26 +114,17 @@ std::unique_ptr<Request> Connection::OpenRequest(std::string_view verb, std::str
         lines.push_back(AcceptLine(acceptTypes));
     }
     for (const std::u16string& line : lines) {
-        if ((error = AddPlatformHeader(handle, line)) != error::kNone) {
-            return nullptr;
+        if (const uint32_t failure = AddPlatformHeader(handle, line)) {
+            return Opened::Failure(failure);
         }
     }
-    return std::unique_ptr<Request>(new Request(std::move(transfer)));
+    const uint32_t totalMs = exchange->bounds.totalMs;
+    return std::unique_ptr<Request>(new Request(std::move(exchange), totalMs));
 }
 
-Session::Session(std::unique_ptr<SessionSettings> settings) : settings_(std::move(settings)) {}
-Session::~Session() = default;
-
-std::unique_ptr<Session> Session::Open(std::u16string_view userAgent, Access access,
-                                       std::u16string_view proxy, std::u16string_view proxyBypass,
-                                       uint32_t flags, uint32_t& error) {
-    const bool accessValid = access == Access::Preconfigured || access == Access::Direct ||
-                             access == Access::PreconfiguredWithoutAutoProxy ||
-                             (access == Access::NamedProxy && !proxy.empty());
-    if (!accessValid || flags != 0) {
-        error = error::kInvalidParameter;
-        return nullptr;
-    }
+Result<std::unique_ptr<Session>> Session::TransportOpen(std::u16string_view userAgent,
+                                                        Access access, std::u16string_view proxy,
+                                                        std::u16string_view proxyBypass) {
     const bool named = access == Access::NamedProxy;
     const std::wstring agent = win32::ToWide(userAgent);
     const std::wstring proxyName = named ? win32::ToWide(proxy) : std::wstring();
@@ -152,42 +132,21 @@ std::unique_ptr<Session> Session::Open(std::u16string_view userAgent, Access acc
     const HINTERNET handle = InternetOpenW(Optional(agent), static_cast<DWORD>(access),
                                            Optional(proxyName), Optional(bypass), 0);
     if (handle == nullptr) {
-        error = GetLastError();
-        return nullptr;
+        return Result<std::unique_ptr<Session>>::Failure(GetLastError());
     }
-    auto settings = std::make_unique<SessionSettings>();
+    auto settings = std::make_shared<SessionSettings>();
     settings->internet = std::make_shared<InternetHandle>(handle, nullptr);
     settings->defaults.userAgent = std::u16string(userAgent);
-    error = error::kNone;
     return std::unique_ptr<Session>(new Session(std::move(settings)));
 }
 
 uint32_t Session::SetOption(TimeOption option, uint32_t milliseconds) {
-    if (milliseconds == 0) {
-        return error::kInvalidParameter;
-    }
-    switch (option) {
-        case TimeOption::ConnectTimeout:
-            settings_->defaults.connectTimeoutMs = milliseconds;
-            return error::kNone;
-        case TimeOption::ReceiveTimeout:
-            settings_->defaults.receiveTimeoutMs = milliseconds;
-            return error::kNone;
-        case TimeOption::TotalTimeout:
-            settings_->defaults.totalTimeoutMs = milliseconds;
-            return error::kNone;
-    }
-    return error::kInvalidParameter;
+    return SetBound(settings_->defaults.bounds, option, milliseconds);
 }
 
-std::unique_ptr<Connection> Session::Connect(std::u16string_view host, uint16_t port,
-                                             uint32_t& error) const {
-    const std::string urlHost = UrlHost(host);
-    if (urlHost.empty()) {
-        error = error::kInternetInvalidUrl;
-        return nullptr;
-    }
-    auto settings = std::make_unique<ConnectionSettings>();
+Result<std::unique_ptr<Connection>> Session::TransportConnect(const std::string& urlHost,
+                                                              uint16_t port) const {
+    auto settings = std::make_shared<ConnectionSettings>();
     settings->host = codepage::Utf8ToUtf16(urlHost);
     settings->port = port;
     settings->defaults = settings_->defaults;
@@ -195,11 +154,9 @@ std::unique_ptr<Connection> Session::Connect(std::u16string_view host, uint16_t 
         InternetConnectW(settings_->internet->get(), win32::ToWide(settings->host).c_str(), port,
                          nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     if (handle == nullptr) {
-        error = GetLastError();
-        return nullptr;
+        return Result<std::unique_ptr<Connection>>::Failure(GetLastError());
     }
     settings->connection = std::make_shared<InternetHandle>(handle, settings_->internet);
-    error = error::kNone;
     return std::unique_ptr<Connection>(new Connection(std::move(settings)));
 }
 

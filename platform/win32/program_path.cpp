@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/system_error.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
@@ -67,11 +68,12 @@ std::u16string ModuleFileOf(const void* address) {
     return ModulePath(module);
 }
 
-bool ChangeCurrentDirectory(const std::u16string& directory) {
+uint32_t ChangeCurrentDirectory(const std::u16string& directory) {
     if (directory.find(u'\0') != std::u16string::npos) {
-        return false;
+        return error::kInvalidParameter;
     }
-    return SetCurrentDirectoryW(win32::ToWide(directory).c_str()) != 0;
+    return SetCurrentDirectoryW(win32::ToWide(directory).c_str()) != 0 ? error::kNone
+                                                                       : GetLastError();
 }
 
 }  // namespace platform

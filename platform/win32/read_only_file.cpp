@@ -67,27 +67,24 @@ ReadOnlyFile::ReadOnlyFile(std::unique_ptr<Handle> handle) : handle_(std::move(h
 
 ReadOnlyFile::~ReadOnlyFile() = default;
 
-std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(std::u16string_view path, uint32_t& error) {
+Result<std::unique_ptr<ReadOnlyFile>> ReadOnlyFile::Open(std::u16string_view path) {
+    using Opened = Result<std::unique_ptr<ReadOnlyFile>>;
     if (path.empty() || path.find(u'\0') != std::u16string_view::npos) {
-        error = error::kInvalidParameter;
-        return nullptr;
+        return Opened::Failure(error::kInvalidParameter);
     }
     auto handle = std::make_unique<Handle>(OpenForReading(path));
     if (!handle->file.IsOpen()) {
-        error = GetLastError();
-        return nullptr;
+        return Opened::Failure(GetLastError());
     }
-    error = error::kNone;
     return std::unique_ptr<ReadOnlyFile>(new ReadOnlyFile(std::move(handle)));
 }
 
-uint32_t ReadOnlyFile::Size(uint64_t& size) const {
+Result<uint64_t> ReadOnlyFile::Size() const {
     LARGE_INTEGER value;
     if (!GetFileSizeEx(handle_->file.handle, &value)) {
-        return GetLastError();
+        return Result<uint64_t>::Failure(GetLastError());
     }
-    size = static_cast<uint64_t>(value.QuadPart);
-    return error::kNone;
+    return static_cast<uint64_t>(value.QuadPart);
 }
 
 FileKind ReadOnlyFile::Kind() const {
@@ -103,36 +100,35 @@ FileKind ReadOnlyFile::Kind() const {
     }
 }
 
-uint32_t ReadOnlyFile::Read(void* buffer, uint32_t capacity, uint32_t& read) {
+Result<uint32_t> ReadOnlyFile::Read(void* buffer, uint32_t capacity) {
     DWORD got = 0;
-    read = 0;
     if (!ReadFile(handle_->file.handle, buffer, capacity, &got, nullptr)) {
         const DWORD failure = GetLastError();
         // The write end of a pipe closed: the end of what there is to read.
-        return failure == ERROR_BROKEN_PIPE ? error::kNone : failure;
+        if (failure == ERROR_BROKEN_PIPE) {
+            return 0u;
+        }
+        return Result<uint32_t>::Failure(failure);
     }
-    read = got;
-    return error::kNone;
+    return static_cast<uint32_t>(got);
 }
 
-uint32_t ReadWholeFile(std::u16string_view path, std::string& contents) {
-    contents.clear();
-    uint32_t failure = error::kNone;
-    const std::unique_ptr<ReadOnlyFile> file = ReadOnlyFile::Open(path, failure);
+Result<std::string> ReadWholeFile(std::u16string_view path) {
+    const Result<std::unique_ptr<ReadOnlyFile>> file = ReadOnlyFile::Open(path);
     if (!file) {
-        return failure;
+        return Result<std::string>::Failure(file.Error());
     }
+    std::string contents;
     char buffer[64 * 1024];
     for (;;) {
-        uint32_t got = 0;
-        if ((failure = file->Read(buffer, sizeof buffer, got)) != error::kNone) {
-            contents.clear();
-            return failure;
+        const Result<uint32_t> got = (*file)->Read(buffer, sizeof buffer);
+        if (!got) {
+            return Result<std::string>::Failure(got.Error());
         }
-        if (got == 0) {
-            return error::kNone;
+        if (*got == 0) {
+            return contents;
         }
-        contents.append(buffer, got);
+        contents.append(buffer, *got);
     }
 }
 

@@ -55,11 +55,10 @@ uint32_t Open(const Root& root, std::u16string_view key, REGSAM access, Key& ope
     return RegOpenKeyExW(root.key, PathOf(root, key).c_str(), 0, access, opened.Receive());
 }
 
-uint32_t Query(const Root& root, std::u16string_view key, std::u16string_view name,
-               std::u16string& value) {
+Result<std::u16string> Query(const Root& root, std::u16string_view key, std::u16string_view name) {
     Key opened;
     if (const uint32_t result = Open(root, key, KEY_QUERY_VALUE, opened)) {
-        return result;
+        return Result<std::u16string>::Failure(result);
     }
     const std::wstring valueName = ToWide(name);
     std::wstring text;
@@ -69,7 +68,7 @@ uint32_t Query(const Root& root, std::u16string_view key, std::u16string_view na
     // The value may grow between the calls: ask again until it fits.
     while (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) {
         if (type != REG_SZ && type != REG_EXPAND_SZ) {
-            return error::kInvalidParameter;
+            return Result<std::u16string>::Failure(error::kInvalidParameter);
         }
         text.resize(size / sizeof(wchar_t) + 1);
         size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
@@ -81,11 +80,10 @@ uint32_t Query(const Root& root, std::u16string_view key, std::u16string_view na
             while (!text.empty() && text.back() == L'\0') {
                 text.pop_back();
             }
-            value = win32::FromWide(text);
-            return error::kNone;
+            return win32::FromWide(text);
         }
     }
-    return static_cast<uint32_t>(result);
+    return Result<std::u16string>::Failure(static_cast<uint32_t>(result));
 }
 
 // What a person is told when a key could not be used; nothing for a key that is not there.
@@ -116,11 +114,11 @@ uint32_t RegistrationStore::OpenKey(std::u16string_view key) const {
     return result;
 }
 
-uint32_t RegistrationStore::QueryValue(std::u16string_view key, std::u16string_view name,
-                                       std::u16string& value) const {
-    const uint32_t result = Query(RootOf(scope_), key, name, value);
-    problem_ = ProblemOf(result, RootOf(scope_), key, u"read");
-    return result;
+Result<std::u16string> RegistrationStore::QueryValue(std::u16string_view key,
+                                                     std::u16string_view name) const {
+    Result<std::u16string> value = Query(RootOf(scope_), key, name);
+    problem_ = ProblemOf(value.Error(), RootOf(scope_), key, u"read");
+    return value;
 }
 
 uint32_t RegistrationStore::SetValue(std::u16string_view key, std::u16string_view name,
@@ -169,11 +167,11 @@ uint32_t ClassesRoot::OpenKey(std::u16string_view key) const {
     return result;
 }
 
-uint32_t ClassesRoot::QueryValue(std::u16string_view key, std::u16string_view name,
-                                 std::u16string& value) const {
-    const uint32_t result = Query(kMerged, key, name, value);
-    problem_ = ProblemOf(result, kMerged, key, u"read");
-    return result;
+Result<std::u16string> ClassesRoot::QueryValue(std::u16string_view key,
+                                               std::u16string_view name) const {
+    Result<std::u16string> value = Query(kMerged, key, name);
+    problem_ = ProblemOf(value.Error(), kMerged, key, u"read");
+    return value;
 }
 
 }  // namespace platform

@@ -66,25 +66,28 @@ uint32_t RunServiceDispatcher(std::u16string_view serviceName, std::function<voi
     return result;
 }
 
-ServiceStatusHandle* RegisterControlHandler(std::u16string_view serviceName,
-                                            std::function<void(uint32_t control)> handler) {
+Result<ServiceStatusHandle*> RegisterControlHandler(std::u16string_view serviceName,
+                                                    std::function<void(uint32_t control)> handler) {
     Service* service = theService.load();
-    if (service == nullptr || !handler) {
-        return nullptr;
+    if (!handler) {
+        return Result<ServiceStatusHandle*>::Failure(error::kInvalidParameter);
+    }
+    if (service == nullptr) {
+        return Result<ServiceStatusHandle*>::Failure(error::kServiceDoesNotExist);
     }
     service->handler = std::move(handler);
     const SERVICE_STATUS_HANDLE handle =
         RegisterServiceCtrlHandlerExW(win32::ToWide(serviceName).c_str(), HandlerEntry, service);
     if (handle == nullptr) {
-        return nullptr;
+        return Result<ServiceStatusHandle*>::Failure(GetLastError());
     }
     service->status.handle = handle;
     return &service->status;
 }
 
-bool ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
+uint32_t ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
     if (handle == nullptr) {
-        return false;
+        return error::kInvalidHandle;
     }
     SERVICE_STATUS record{};
     record.dwServiceType = status.serviceType;
@@ -94,10 +97,10 @@ bool ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& statu
     record.dwServiceSpecificExitCode = status.serviceSpecificExitCode;
     record.dwCheckPoint = status.checkPoint;
     record.dwWaitHint = status.waitHint;
-    return SetServiceStatus(handle->handle, &record) != FALSE;
+    return SetServiceStatus(handle->handle, &record) != FALSE ? error::kNone : GetLastError();
 }
 
-bool ReportFinalServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
+uint32_t ReportFinalServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
     return ReportServiceStatus(handle, status);
 }
 

@@ -13,11 +13,16 @@ SOCKET ToSocket(NativeSocket socket) {
     return static_cast<SOCKET>(socket);
 }
 
+// The code of the calling thread's last failed call of the socket library.
+uint32_t LastError() {
+    return static_cast<uint32_t>(WSAGetLastError());
+}
+
 }  // namespace
 
 SocketLibrary::SocketLibrary() {
     WSADATA data;
-    startError_ = WSAStartup(MAKEWORD(1, 1), &data);
+    startError_ = static_cast<uint32_t>(WSAStartup(MAKEWORD(1, 1), &data));
 }
 
 SocketLibrary::~SocketLibrary() {
@@ -60,21 +65,28 @@ void Socket::Close() {
 static_assert(static_cast<NativeSocket>(INVALID_SOCKET) == kNoSocket,
               "no socket is the same value on every side");
 
-Socket OpenTcpSocket() {
-    return Socket(static_cast<NativeSocket>(socket(AF_INET, SOCK_STREAM, 0)));
+Result<Socket> OpenTcpSocket() {
+    const SOCKET handle = socket(AF_INET, SOCK_STREAM, 0);
+    if (handle == INVALID_SOCKET) {
+        return Result<Socket>::Failure(LastError());
+    }
+    return Socket(static_cast<NativeSocket>(handle));
 }
 
-std::optional<Ipv4Address> ResolveIpv4(const std::string& host) {
+Result<Ipv4Address> ResolveIpv4(const std::string& host) {
     if (host.empty() || host.find('\0') != std::string::npos) {
-        return std::nullopt;
+        return Result<Ipv4Address>::Failure(WSAHOST_NOT_FOUND);
     }
     in_addr address{};
     address.s_addr = inet_addr(host.c_str());
     // inet_addr answers INADDR_NONE for a name, and for the broadcast address written out.
     if (address.s_addr == INADDR_NONE && host != "255.255.255.255") {
         const hostent* found = gethostbyname(host.c_str());
-        if (found == nullptr || found->h_addrtype != AF_INET || found->h_addr_list[0] == nullptr) {
-            return std::nullopt;
+        if (found == nullptr) {
+            return Result<Ipv4Address>::Failure(LastError());
+        }
+        if (found->h_addrtype != AF_INET || found->h_addr_list[0] == nullptr) {
+            return Result<Ipv4Address>::Failure(WSANO_DATA);
         }
         std::memcpy(&address.s_addr, found->h_addr_list[0], sizeof address.s_addr);
     }
@@ -83,63 +95,67 @@ std::optional<Ipv4Address> ResolveIpv4(const std::string& host) {
     return octets;
 }
 
-int LastSocketError() {
-    return WSAGetLastError();
-}
-
-bool SetBlocking(NativeSocket socket, bool blocking) {
+uint32_t SetBlocking(NativeSocket socket, bool blocking) {
     u_long nonBlocking = blocking ? 0 : 1;
-    return ioctlsocket(ToSocket(socket), FIONBIO, &nonBlocking) == 0;
+    return ioctlsocket(ToSocket(socket), FIONBIO, &nonBlocking) == 0 ? error::kNone : LastError();
 }
 
-bool SetNoDelay(NativeSocket socket) {
+uint32_t SetNoDelay(NativeSocket socket) {
     const BOOL noDelay = TRUE;
     return setsockopt(ToSocket(socket), IPPROTO_TCP, TCP_NODELAY,
-                      reinterpret_cast<const char*>(&noDelay), sizeof noDelay) == 0;
+                      reinterpret_cast<const char*>(&noDelay), sizeof noDelay) == 0
+               ? error::kNone
+               : LastError();
 }
 
-bool SetIoTimeouts(NativeSocket socket, std::chrono::milliseconds timeout) {
+uint32_t SetIoTimeouts(NativeSocket socket, std::chrono::milliseconds timeout) {
     const DWORD value = static_cast<DWORD>(timeout.count());
     const char* option = reinterpret_cast<const char*>(&value);
-    const bool send =
-        setsockopt(ToSocket(socket), SOL_SOCKET, SO_SNDTIMEO, option, sizeof value) == 0;
-    const bool receive =
-        setsockopt(ToSocket(socket), SOL_SOCKET, SO_RCVTIMEO, option, sizeof value) == 0;
-    return send && receive;
+    const uint32_t send =
+        setsockopt(ToSocket(socket), SOL_SOCKET, SO_SNDTIMEO, option, sizeof value) == 0
+            ? error::kNone
+            : LastError();
+    const uint32_t receive =
+        setsockopt(ToSocket(socket), SOL_SOCKET, SO_RCVTIMEO, option, sizeof value) == 0
+            ? error::kNone
+            : LastError();
+    return send != error::kNone ? send : receive;
 }
 
-void StartConnect(NativeSocket socket, const Ipv4Address& address, std::uint16_t port) {
+uint32_t StartConnect(NativeSocket socket, const Ipv4Address& address, std::uint16_t port) {
     sockaddr_in server{};
     server.sin_family = AF_INET;
     std::memcpy(&server.sin_addr.s_addr, address.data(), address.size());
     server.sin_port = htons(port);
-    connect(ToSocket(socket), reinterpret_cast<const sockaddr*>(&server), sizeof server);
+    return connect(ToSocket(socket), reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0
+               ? error::kNone
+               : LastError();
 }
 
-int ConnectionError(NativeSocket socket) {
+uint32_t ConnectionError(NativeSocket socket) {
     int error = 0;
     int length = sizeof error;
     if (getsockopt(ToSocket(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
                    &length) != 0) {
-        return LastSocketError();
+        return LastError();
     }
     if (error != 0) {
-        return error;
+        return static_cast<uint32_t>(error);
     }
     // A connect that failed at once leaves no pending error; only a connected socket has a peer.
     sockaddr_in peer{};
     int peerLength = sizeof peer;
     if (getpeername(ToSocket(socket), reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
-        return LastSocketError();
+        return LastError();
     }
-    return 0;
+    return error::kNone;
 }
 
 // select's sets here are arrays of handles with a count, so one socket fits whatever its value.
-int WaitForSocket(NativeSocket socket, SocketReadiness readiness,
-                  std::chrono::milliseconds timeout) {
+Result<bool> WaitForSocket(NativeSocket socket, SocketReadiness readiness,
+                           std::chrono::milliseconds timeout) {
     if (socket == kNoSocket) {
-        return -1;
+        return Result<bool>::Failure(WSAENOTSOCK);
     }
     fd_set ready;
     fd_set failed;
@@ -155,26 +171,35 @@ int WaitForSocket(NativeSocket socket, SocketReadiness readiness,
     const bool readable = readiness == SocketReadiness::Readable;
     const int result =
         select(0, readable ? &ready : nullptr, readable ? nullptr : &ready, &failed, &wait);
-    return result == SOCKET_ERROR ? -1 : result;
+    if (result == SOCKET_ERROR) {
+        return Result<bool>::Failure(LastError());
+    }
+    return result > 0;
 }
 
-int SendBytes(NativeSocket socket, const void* data, int length) {
+Result<int> SendBytes(NativeSocket socket, const void* data, int length) {
     if (length < 0) {
-        WSASetLastError(WSAEINVAL);
-        return -1;
+        return Result<int>::Failure(WSAEINVAL);
     }
-    return send(ToSocket(socket), static_cast<const char*>(data), length, 0);
+    const int sent = send(ToSocket(socket), static_cast<const char*>(data), length, 0);
+    if (sent == SOCKET_ERROR) {
+        return Result<int>::Failure(LastError());
+    }
+    return sent;
 }
 
-int ReceiveBytes(NativeSocket socket, void* buffer, int capacity) {
+Result<int> ReceiveBytes(NativeSocket socket, void* buffer, int capacity) {
     if (capacity < 0) {
-        WSASetLastError(WSAEINVAL);
-        return -1;
+        return Result<int>::Failure(WSAEINVAL);
     }
-    return recv(ToSocket(socket), static_cast<char*>(buffer), capacity, 0);
+    const int received = recv(ToSocket(socket), static_cast<char*>(buffer), capacity, 0);
+    if (received == SOCKET_ERROR) {
+        return Result<int>::Failure(LastError());
+    }
+    return received;
 }
 
-std::optional<std::uint16_t> BindToLoopback(NativeSocket socket, std::uint16_t port) {
+Result<std::uint16_t> BindToLoopback(NativeSocket socket, std::uint16_t port) {
     const BOOL reuse = TRUE;
     setsockopt(ToSocket(socket), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse),
                sizeof reuse);
@@ -185,17 +210,21 @@ std::optional<std::uint16_t> BindToLoopback(NativeSocket socket, std::uint16_t p
     int length = sizeof address;
     if (bind(ToSocket(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         getsockname(ToSocket(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return std::nullopt;
+        return Result<std::uint16_t>::Failure(LastError());
     }
     return ntohs(address.sin_port);
 }
 
-bool Listen(NativeSocket socket, int backlog) {
-    return listen(ToSocket(socket), backlog) == 0;
+uint32_t Listen(NativeSocket socket, int backlog) {
+    return listen(ToSocket(socket), backlog) == 0 ? error::kNone : LastError();
 }
 
-Socket AcceptConnection(NativeSocket listener) {
-    return Socket(static_cast<NativeSocket>(accept(ToSocket(listener), nullptr, nullptr)));
+Result<Socket> AcceptConnection(NativeSocket listener) {
+    const SOCKET handle = accept(ToSocket(listener), nullptr, nullptr);
+    if (handle == INVALID_SOCKET) {
+        return Result<Socket>::Failure(LastError());
+    }
+    return Socket(static_cast<NativeSocket>(handle));
 }
 
 }  // namespace platform

@@ -9,7 +9,6 @@
 
 #include "platform/code_page.h"
 #include "relay/engine/config_document.h"
-#include "relay/engine/relay_process.h"
 
 namespace {
 
@@ -79,9 +78,7 @@ std::optional<ServerEntry> FetchServer(ConfigClient& config, std::chrono::millis
 
 }  // namespace
 
-int LoadRelayConfig(std::chrono::milliseconds fetchBound) {
-    ConfigClient& config = TheConfigClient();
-    RelayState& state = TheRelayState();
+int LoadRelayConfig(ConfigClient& config, RelayState& state, std::chrono::milliseconds fetchBound) {
     config.useUtf8 = 0;
     try {
         PrepareClient(config.client);

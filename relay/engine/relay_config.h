@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "relay/engine/relay_state.h"
 #include "relay/http/http_client.h"
 
 // Results of LoadRelayConfig.
@@ -24,7 +25,8 @@ struct ConfigClient {
 // service that makes the calls; past the bound it counts as an endpoint that could not be asked.
 constexpr std::chrono::seconds kConfigFetchBound{40};
 
-// Asks the configuration endpoint which decoding server to use, and sets the relay state's
-// server port and host: from the first usable entry of the answer, or the default server. A
-// ConfigResult; nothing is thrown.
-int LoadRelayConfig(std::chrono::milliseconds fetchBound = kConfigFetchBound);
+// Asks the configuration endpoint which decoding server to use through the client, and sets the
+// relay state's server port and host: from the first usable entry of the answer, or the default
+// server. A ConfigResult; nothing is thrown.
+int LoadRelayConfig(ConfigClient& config, RelayState& state,
+                    std::chrono::milliseconds fetchBound = kConfigFetchBound);

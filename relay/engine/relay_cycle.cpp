@@ -4,25 +4,15 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <string>
+#include <string_view>
 
-#include "relay/engine/hex_text.h"
-#include "relay/engine/log.h"
+#include "relay/common/log.h"
+#include "relay/common/waits.h"
 #include "relay/engine/relay_output.h"
-#include "relay/engine/relay_process.h"
-#include "relay/usb/usb_box.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Waits of the box reads, in milliseconds.
-constexpr int kDrainWait = 10;
-constexpr int kFirstPacketWait = 10000;
-constexpr int kExchangeBoxWait = 20;
-constexpr int kSelfCheckAnswerWait = 1000;
-// The box's moment before the wait for a first packet and before the self-check, in milliseconds.
-constexpr int kSettlePause = 1;
 
 // The relay looks at packet lengths and at bytes 3 and 4; everything else passes through.
 constexpr int kFirstPacketLength = 26;
@@ -36,8 +26,10 @@ constexpr int kBufferSize = static_cast<int>(kPacketBufferSize);
 constexpr std::array<unsigned char, 6> kCheckCommand{0xAA, 0x00, 0x03, 0x00, 0x00, 0x03};
 constexpr std::array<unsigned char, 6> kRestartCommand{0xAA, 0x00, 0x03, 0xF0, 0x00, 0xF3};
 
-std::string Hex(const PacketBuffer& buffer, int count) {
-    return ToHexText(buffer.data(), std::min(count, kBufferSize));
+// Logs (tag, prefix and the hex text of the buffer's first count bytes).
+void LogPacket(std::string_view tag, std::string_view prefix, const PacketBuffer& buffer,
+               int count) {
+    WriteLogPacket(tag, prefix, buffer.data(), std::min(count, kBufferSize));
 }
 
 bool IsFirstPacket(const PacketBuffer& box, int length) {
@@ -57,10 +49,18 @@ bool BoxGoesOn(const PacketBuffer& box) {
 // One cycle, step by step. Each step does its reads and writes and names the state that follows;
 // the states are those of the cycle's table: box open, connecting, waiting for the first answer,
 // exchanging, ended.
-class RelayCycle {
+class CycleSteps {
   public:
-    RelayCycle(PacketBuffer& box, PacketBuffer& server, std::chrono::milliseconds idleBound)
-        : box_(box), server_(server), socket_(TheServerSocket()), idleBound_(idleBound) {}
+    CycleSteps(RelayCycle& cycle, Box& box, ServerLink& server, RelayState& state,
+               PacketBuffer& boxBuffer, PacketBuffer& serverBuffer,
+               std::chrono::milliseconds idleBound)
+        : cycle_(cycle),
+          box_(box),
+          server_(server),
+          state_(state),
+          fromBox_(boxBuffer),
+          fromServer_(serverBuffer),
+          idleBound_(idleBound) {}
 
     int Run() {
         State state = State::BoxOpen;
@@ -95,59 +95,59 @@ class RelayCycle {
 
     // A packet left over from an earlier dialogue is dropped; then the box has 10 s to start one.
     State AwaitFirstPacket() {
-        ReadUsb(box_, kDrainWait);
-        PauseUsb(kSettlePause);
-        const int n = ReadUsb(box_, kFirstPacketWait);
-        if (IsFirstPacket(box_, n)) {
+        box_.ReadUsb(fromBox_, waits::kBoxDrain);
+        box_.PauseUsb(waits::kBoxSettle);
+        const int n = box_.ReadUsb(fromBox_, waits::kBoxFirstPacket);
+        if (IsFirstPacket(fromBox_, n)) {
             return State::Connecting;
         }
         WriteLog("serlf_check", "发送数据到盒子中进行检测");
-        SelfCheck();
-        DisConnectUsb();
+        cycle_.SelfCheck();
+        box_.DisConnectUsb();
         return End(RelayResult::NoFirstPacket);
     }
 
     // The fifth and every later failure in a row makes the next call fetch the configuration
     // again, which may name another server.
     State Connect() {
-        RelayState& state = TheRelayState();
-        if (ConnectServer() != ConnectResult::Connected) {
-            if (state.connectFailures > 3) {
-                state.configLoaded = false;
+        if (cycle_.ConnectServer() != ConnectResult::Connected) {
+            if (state_.connectFailures > 3) {
+                state_.configLoaded = false;
             }
-            ++state.connectFailures;
-            DisConnectUsb();
-            socket_.CloseSocket();
+            ++state_.connectFailures;
+            box_.DisConnectUsb();
+            server_.CloseSocket();
             WriteLog("[ConncetServer:]", "解码服务器连接失败");
             WriteLog("解码服务器连接失败");
             return End(RelayResult::ServerUnreachable);
         }
-        state.connectFailures = 0;
+        state_.connectFailures = 0;
         WriteLog("[ConncetServer:]", "连接成功");
-        socket_.WriteSocket(box_.data(), kFirstPacketLength);
-        WriteLog("[USB->TCP 第一包数据]", "send:" + Hex(box_, kFirstPacketLength));
+        server_.WriteSocket(fromBox_.data(), kFirstPacketLength);
+        LogPacket("[USB->TCP 第一包数据]", "send:", fromBox_, kFirstPacketLength);
         return State::AwaitingFirstAnswer;
     }
 
     // Nothing within the read wait is not a failure: the box gets an empty transfer and the
     // exchange begins. Only the exchange recognises a final packet of 17 bytes.
     State TakeFirstAnswer() {
-        const int o = socket_.IsOpen() ? socket_.ReadSocket(server_) : ReceiveResult::Failed;
+        const int o = server_.IsOpen() ? server_.ReadSocket(fromServer_, waits::kServerRead)
+                                       : ReceiveResult::Failed;
         if (o < 0) {
-            DisConnectUsb();
-            socket_.CloseSocket();
+            box_.DisConnectUsb();
+            server_.CloseSocket();
             WriteLog("[ReadSocket:]", "第一包发送到服务器接收失败");
             WriteLog("发哦是那个第一包失败");
             return End(RelayResult::FirstAnswerFailed);
         }
-        if (IsFinalPacket(server_) && o > kReadLengthAbove) {
+        if (IsFinalPacket(fromServer_) && o > kReadLengthAbove) {
             WriteLog("最后一包=============", "读卡成功");
-            WriteLog("[USB->TCP 第一包数据]", "send:" + Hex(server_, o));
+            LogPacket("[USB->TCP 第一包数据]", "send:", fromServer_, o);
             DeliverFinalPacket(o);
-            return End(CloseRelay(RelayResult::CardRead));
+            return End(cycle_.CloseRelay(RelayResult::CardRead));
         }
-        WriteUsb(server_.data(), o);
-        WriteLog("[TCP-USB 第一包数据]", "WRITEUSB:" + Hex(server_, o));
+        box_.WriteUsb(fromServer_.data(), o);
+        LogPacket("[TCP-USB 第一包数据]", "WRITEUSB:", fromServer_, o);
         lastDelivery_ = Clock::now();
         return State::Exchanging;
     }
@@ -157,26 +157,26 @@ class RelayCycle {
         if (Clock::now() - lastDelivery_ >= idleBound_) {
             return LeaveExchange();
         }
-        const int n = ReadUsb(box_, kExchangeBoxWait);
+        const int n = box_.ReadUsb(fromBox_, waits::kBoxExchange);
         if (n > 0) {
             lastDelivery_ = Clock::now();
-            if (IsFirstPacket(box_, n)) {
+            if (IsFirstPacket(fromBox_, n)) {
                 PrintRepeatedFirstPacket();
                 return State::Exchanging;
             }
             // A send that fails shows later as a missing answer.
-            socket_.WriteSocket(box_.data(), n);
-            WriteLog("[USB->TCP]", "send:" + Hex(box_, n));
+            server_.WriteSocket(fromBox_.data(), n);
+            LogPacket("[USB->TCP]", "send:", fromBox_, n);
             WriteLog("[发送到服务器的数据长度:]---");
-            if (BoxGoesOn(box_)) {
+            if (BoxGoesOn(fromBox_)) {
                 return State::Exchanging;
             }
         }
         WriteLog("[ReveUsbSize:]");
-        if (!socket_.IsOpen()) {
+        if (!server_.IsOpen()) {
             return LeaveExchange();
         }
-        const int s = socket_.ReadSocket(server_);
+        const int s = server_.ReadSocket(fromServer_, waits::kServerRead);
         if (s < 0) {
             return LeaveExchange();
         }
@@ -185,24 +185,24 @@ class RelayCycle {
         }
         lastDelivery_ = Clock::now();
         WriteLog("[ReveServerSize:]");
-        WriteLog("[TCP->USB]", "Rvc:" + Hex(server_, s));
-        if (IsFinalPacket(server_) && s == kNotReadLength) {
+        LogPacket("[TCP->USB]", "Rvc:", fromServer_, s);
+        if (IsFinalPacket(fromServer_) && s == kNotReadLength) {
             WriteLog("最后一包", "读卡失败");
-            return End(CloseRelay(RelayResult::CardNotRead));
+            return End(cycle_.CloseRelay(RelayResult::CardNotRead));
         }
-        if (IsFinalPacket(server_) && s > kReadLengthAbove) {
+        if (IsFinalPacket(fromServer_) && s > kReadLengthAbove) {
             WriteLog("最后一包", "读卡成功");
             DeliverFinalPacket(s);
-            return End(CloseRelay(RelayResult::CardRead));
+            return End(cycle_.CloseRelay(RelayResult::CardRead));
         }
-        WriteUsb(server_.data(), s);
+        box_.WriteUsb(fromServer_.data(), s);
         return State::Exchanging;
     }
 
     State LeaveExchange() {
         WriteLog("接受服务器数据", "读卡失败");
         WriteLog("接受服务器数据失败");
-        return End(CloseRelay(RelayResult::ExchangeFailed));
+        return End(cycle_.CloseRelay(RelayResult::ExchangeFailed));
     }
 
     // A final packet that is not 1301 bytes long is completed by exactly one more receive, cut to
@@ -211,24 +211,27 @@ class RelayCycle {
         if (length != kCompleteFinalLength) {
             WriteLog("数据包不是1301");
             continuation_.fill(0);
-            const int b =
-                socket_.IsOpen() ? socket_.ReadSocket(continuation_) : ReceiveResult::Failed;
-            WriteLog("[USB->TCP 第一包数据]", "send:" + Hex(continuation_, b));
+            const int b = server_.IsOpen() ? server_.ReadSocket(continuation_, waits::kServerRead)
+                                           : ReceiveResult::Failed;
+            LogPacket("[USB->TCP 第一包数据]", "send:", continuation_, b);
             if (b > 0) {
                 const int appended = std::min(b, kBufferSize - length);
-                std::memcpy(server_.data() + length, continuation_.data(),
+                std::memcpy(fromServer_.data() + length, continuation_.data(),
                             static_cast<std::size_t>(appended));
                 length += appended;
             }
-            WriteLog("[USB->TCP 第一包数据]", "send:" + Hex(server_, length));
+            LogPacket("[USB->TCP 第一包数据]", "send:", fromServer_, length);
         }
-        WriteUsb(server_.data(), length);
+        box_.WriteUsb(fromServer_.data(), length);
     }
 
-    PacketBuffer& box_;
-    PacketBuffer& server_;
+    RelayCycle& cycle_;
+    Box& box_;
+    ServerLink& server_;
+    RelayState& state_;
+    PacketBuffer& fromBox_;
+    PacketBuffer& fromServer_;
     PacketBuffer continuation_{};
-    ServerSocket& socket_;
     const std::chrono::milliseconds idleBound_;
     Clock::time_point lastDelivery_;
     int result_ = RelayResult::NoFirstPacket;
@@ -236,42 +239,40 @@ class RelayCycle {
 
 }  // namespace
 
-int RunRelayCycle(PacketBuffer& boxBuffer, PacketBuffer& serverBuffer,
-                  std::chrono::milliseconds idleBound) {
-    return RelayCycle(boxBuffer, serverBuffer, idleBound).Run();
+int RelayCycle::Run(PacketBuffer& boxBuffer, PacketBuffer& serverBuffer,
+                    std::chrono::milliseconds idleBound) {
+    return CycleSteps(*this, box_, server_, state_, boxBuffer, serverBuffer, idleBound).Run();
 }
 
-int ConnectServer() {
-    const RelayState& state = TheRelayState();
-    ServerSocket& socket = TheServerSocket();
-    socket.SetServer(static_cast<std::uint16_t>(state.serverPort), state.serverHost);
-    return socket.Connect();
+int RelayCycle::ConnectServer() {
+    server_.SetServer(static_cast<std::uint16_t>(state_.serverPort), state_.serverHost);
+    return server_.Connect();
 }
 
-int CloseRelay(int result) {
-    DisConnectUsb();
-    TheServerSocket().CloseSocket();
+int RelayCycle::CloseRelay(int result) {
+    box_.DisConnectUsb();
+    server_.CloseSocket();
     return result;
 }
 
-void SelfCheck() {
-    PauseUsb(kSettlePause);
-    if (WriteUsb(kCheckCommand.data(), static_cast<int>(kCheckCommand.size())) < 0) {
+void RelayCycle::SelfCheck() {
+    box_.PauseUsb(waits::kBoxSettle);
+    if (box_.WriteUsb(kCheckCommand.data(), static_cast<int>(kCheckCommand.size())) < 0) {
         WriteLog("self_check 写入数据失败 ");
-        ResetUsb();
+        box_.ResetUsb();
     }
     PacketBuffer check{};
-    const int r = ReadUsb(check, kSelfCheckAnswerWait);
+    const int r = box_.ReadUsb(check, waits::kBoxCheckAnswer);
     if (r > 0) {
-        WriteLog("返回检测数据成功", "Rvc:" + Hex(check, r));
+        LogPacket("返回检测数据成功", "Rvc:", check, r);
         return;
     }
     // Only an answer counts after the check command; after the restart only a failure does.
     WriteLog("返回检测数据失败 硬件重启 ");
     WriteLog("返回检测数据失败", "硬件重启");
-    WriteUsb(kRestartCommand.data(), static_cast<int>(kRestartCommand.size()));
+    box_.WriteUsb(kRestartCommand.data(), static_cast<int>(kRestartCommand.size()));
     check.fill(0);
-    const int r2 = ReadUsb(check, kSelfCheckAnswerWait);
+    const int r2 = box_.ReadUsb(check, waits::kBoxCheckAnswer);
     if (r2 < 0) {
         WriteLog("返回检测数据失败", "硬件重启失败");
         WriteLog("返回检测数据失败硬件重启失败");

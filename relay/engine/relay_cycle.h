@@ -2,7 +2,10 @@
 
 #include <chrono>
 
-#include "relay/engine/packet_buffer.h"
+#include "relay/common/box.h"
+#include "relay/common/packet_buffer.h"
+#include "relay/common/server_link.h"
+#include "relay/engine/relay_state.h"
 
 // Results of one relay cycle; ReadOstrel hands them to its caller.
 namespace RelayResult {
@@ -19,20 +22,32 @@ constexpr int ExchangeFailed = -6;     // the server connection failed during th
 // with it the stop of the service that makes the calls.
 constexpr std::chrono::seconds kExchangeIdleBound{60};
 
-// One relay cycle on an open box: waits up to 10 s for the box's first packet (and checks a silent
-// box), connects to the decoding server, and passes packets both ways until the server's final
-// packet or a failure. The buffers are the call's, zeroed by the caller. The box and the server
-// connection are closed on every path. A RelayResult.
-int RunRelayCycle(PacketBuffer& boxBuffer, PacketBuffer& serverBuffer,
-                  std::chrono::milliseconds idleBound = kExchangeIdleBound);
+// The relay between the box and the decoding server it is given, with the relay state that
+// names the server and counts failed connections.
+class RelayCycle {
+  public:
+    RelayCycle(Box& box, ServerLink& server, RelayState& state)
+        : box_(box), server_(server), state_(state) {}
 
-// Connects the process's server socket to the server the relay state names; the socket's
-// ConnectResult (0 connected).
-int ConnectServer();
+    // One cycle on an open box: waits up to 10 s for the box's first packet (and checks a silent
+    // box), connects to the decoding server, and passes packets both ways until the server's
+    // final packet or a failure. The buffers are the call's, zeroed by the caller. The box and
+    // the server connection are closed on every path. A RelayResult.
+    int Run(PacketBuffer& boxBuffer, PacketBuffer& serverBuffer,
+            std::chrono::milliseconds idleBound = kExchangeIdleBound);
 
-// Closes the box, then the server connection, and hands back result.
-int CloseRelay(int result);
+    // Connects the server link to the server the relay state names; a ConnectResult.
+    int ConnectServer();
 
-// Asks a box that sent no first packet whether it still answers, and sends it the restart
-// command when it does not.
-void SelfCheck();
+    // Closes the box, then the server connection, and hands back result.
+    int CloseRelay(int result);
+
+    // Asks a box that sent no first packet whether it still answers, and sends it the restart
+    // command when it does not.
+    void SelfCheck();
+
+  private:
+    Box& box_;
+    ServerLink& server_;
+    RelayState& state_;
+};

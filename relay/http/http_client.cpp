@@ -133,7 +133,7 @@ struct CHttpClientT::PostContext {
 
 CHttpClientT::CHttpClientT() : CHttpClientT(platform::NewGuid()) {}
 
-CHttpClientT::CHttpClientT(const std::optional<platform::Guid>& guid) {
+CHttpClientT::CHttpClientT(const platform::Result<platform::Guid>& guid) {
     if (!guid) {
         return;
     }
@@ -216,16 +216,16 @@ void CHttpClientT::Start(const char16_t* url, uint32_t flags, bool upload) {
             total = actualTotal;  // a form has no bytes besides its own
         }
 
-        uint32_t failure = 0;
-        context->internet = InternetHandle::Open(
+        platform::Result<std::unique_ptr<InternetHandle>> internet = InternetHandle::Open(
             userAgent_ ? *userAgent_ : kDefaultUserAgent, static_cast<Access>(accessType_),
-            proxyName_.value_or(u""), proxyBypass_.value_or(u""), openFlags_, failure);
-        if (!context->internet) {
-            ThrowError(HttpError::OpenFailed, failure);
+            proxyName_.value_or(u""), proxyBypass_.value_or(u""), openFlags_);
+        if (!internet) {
+            ThrowError(HttpError::OpenFailed, internet.Error());
         }
+        context->internet = std::move(*internet);
         if (totalTimeoutMs_ != 0) {
-            failure = context->internet->SetOption(TimeOption::TotalTimeout, totalTimeoutMs_);
-            if (failure != 0) {
+            if (const uint32_t failure =
+                    context->internet->SetOption(TimeOption::TotalTimeout, totalTimeoutMs_)) {
                 ThrowError(HttpError::SetOptionFailed, failure);
             }
         }
@@ -276,11 +276,12 @@ std::vector<CHttpClientT::Part> CHttpClientT::UploadParts() const {
                     "\r\nContent-Disposition: form-data; name=\"" +
                     EscapeFieldText(PlainText(name)) + "\"";
         if (HasFlag(entry.flags, ParamFlag::File)) {
-            uint32_t failure = 0;
-            part.file = platform::ReadOnlyFile::Open(part.value, failure);
-            if (!part.file) {
-                ThrowFileError(HttpError::FileOpenFailed, part.value, failure);
+            platform::Result<std::unique_ptr<platform::ReadOnlyFile>> file =
+                platform::ReadOnlyFile::Open(part.value);
+            if (!file) {
+                ThrowFileError(HttpError::FileOpenFailed, part.value, file.Error());
             }
+            part.file = std::move(*file);
             part.length = SizeNarrow(CHttpToolW::GetFileSize(part.file.get(), part.value.c_str()));
             part.head += "; filename=\"" + EscapeFieldText(PlainText(BaseName(part.value))) +
                          "\"\r\nContent-Type: " + kFileContentType;
@@ -425,14 +426,14 @@ void CHttpClientT::WriteContentPiece() {
         std::string bytes(size, '\0');
         uint32_t got = 0;
         while (got < size) {
-            uint32_t read = 0;
-            if (const uint32_t failure = part.file->Read(bytes.data() + got, size - got, read)) {
-                ThrowError(HttpError::FileReadFailed, failure);
+            const platform::Result<uint32_t> read = part.file->Read(bytes.data() + got, size - got);
+            if (!read) {
+                ThrowError(HttpError::FileReadFailed, read.Error());
             }
-            if (read == 0) {
+            if (*read == 0) {
                 ThrowError(HttpError::FileShorterThanExpected);  // the file shrank meanwhile
             }
-            got += read;
+            got += *read;
         }
         Write(bytes);
     } else {

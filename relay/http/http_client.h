@@ -37,7 +37,7 @@ class CHttpClientT {
     // A client whose upload boundary comes from a fresh identifier.
     CHttpClientT();
     // A client whose upload boundary comes from `guid`; none: uploads use kFixedBoundary.
-    explicit CHttpClientT(const std::optional<platform::Guid>& guid);
+    explicit CHttpClientT(const platform::Result<platform::Guid>& guid);
     virtual ~CHttpClientT();
     CHttpClientT(const CHttpClientT&) = delete;
     CHttpClientT& operator=(const CHttpClientT&) = delete;

@@ -43,11 +43,11 @@ uint32_t CHttpResponseT::ReadContent(uint8_t* buffer, uint32_t capacity) {
     if (buffer == nullptr && capacity > 0) {
         ThrowArgumentError("CHttpResponseT::ReadContent: pbyBuff can not be NULL.");
     }
-    uint32_t read = 0;
-    if (const uint32_t failure = request_->Read(buffer, capacity, read)) {
-        ThrowError(HttpError::ReadFileFailed, failure);
+    const platform::Result<uint32_t> read = request_->Read(buffer, capacity);
+    if (!read) {
+        ThrowError(HttpError::ReadFileFailed, read.Error());
     }
-    return read;
+    return *read;
 }
 
 void CHttpResponseT::LoadHeader(std::u16string_view name) {

@@ -30,15 +30,14 @@ std::unique_ptr<RequestHandle> CHttpToolA::OpenRequest(ConnectionHandle* hConnec
     if (*szObjectName == '\0') {
         ThrowArgumentError("CHttpToolA::OpenRequest: szObjectName can not be an empty string.");
     }
-    uint32_t failure = error::kNone;
     auto request = Guarded([&] {
         return hConnection->OpenRequest(szVerb == nullptr ? "GET" : szVerb, szObjectName,
-                                        "HTTP/1.1", {"*/*"}, dwFlags, failure);
+                                        "HTTP/1.1", {"*/*"}, dwFlags);
     });
     if (!request) {
-        ThrowError(HttpError::OpenRequestFailed, failure);
+        ThrowError(HttpError::OpenRequestFailed, request.Error());
     }
-    return request;
+    return std::move(*request);
 }
 
 void CHttpToolA::AddHeader(RequestHandle* hRequest, const char* szName, const char* szValue) {
@@ -64,12 +63,12 @@ std::optional<std::string> CHttpToolW::Unicode2Ansi(const char16_t* szStr, unsig
     if (szStr == nullptr) {
         return std::nullopt;
     }
-    std::optional<std::string> narrow =
+    platform::Result<std::string> narrow =
         Guarded([&] { return codepage::FromUtf16(codePage, szStr); });
     if (!narrow) {
-        ThrowError(HttpError::ToNarrowFailed, error::kInvalidParameter);
+        ThrowError(HttpError::ToNarrowFailed, narrow.Error());
     }
-    return narrow;
+    return std::move(*narrow);
 }
 
 std::unique_ptr<ConnectionHandle> CHttpToolW::OpenConnection(InternetHandle* hInternet,
@@ -84,12 +83,11 @@ std::unique_ptr<ConnectionHandle> CHttpToolW::OpenConnection(InternetHandle* hIn
     if (*szServerAddr == u'\0') {
         ThrowArgumentError("CHttpToolW::OpenConnection: szServerAddr can not be an empty string.");
     }
-    uint32_t failure = error::kNone;
-    auto connection = Guarded([&] { return hInternet->Connect(szServerAddr, port, failure); });
+    auto connection = Guarded([&] { return hInternet->Connect(szServerAddr, port); });
     if (!connection) {
-        ThrowError(HttpError::ConnectFailed, failure);
+        ThrowError(HttpError::ConnectFailed, connection.Error());
     }
-    return connection;
+    return std::move(*connection);
 }
 
 std::unique_ptr<RequestHandle> CHttpToolW::OpenRequest(ConnectionHandle* hConnection,
@@ -154,13 +152,12 @@ void CHttpToolW::InternetWriteFile(RequestHandle* hRequest, const uint8_t* pbyBu
     }
     uint32_t done = 0;
     while (done < cbyBuff) {
-        uint32_t written = 0;
-        const uint32_t failure = hRequest->Write(pbyBuff + done, cbyBuff - done, written);
-        if (failure != error::kNone || written == 0) {
+        const platform::Result<uint32_t> written = hRequest->Write(pbyBuff + done, cbyBuff - done);
+        if (!written || *written == 0) {
             ThrowError(HttpError::WriteFileFailed,
-                       failure != error::kNone ? failure : error::kInternetConnectionAborted);
+                       written ? error::kInternetConnectionAborted : written.Error());
         }
-        done += written;
+        done += *written;
     }
 }
 
@@ -206,11 +203,11 @@ uint64_t CHttpToolW::GetFileSize(platform::ReadOnlyFile* hFile, const char16_t* 
     if (szFilePath == nullptr) {
         ThrowArgumentError("CHttpToolW::GetFileSize: szFilePath can not be NULL.");
     }
-    uint64_t size = 0;
-    if (const uint32_t failure = hFile->Size(size)) {
-        ThrowFileError(HttpError::FileSizeFailed, szFilePath, failure);
+    const platform::Result<uint64_t> size = hFile->Size();
+    if (!size) {
+        ThrowFileError(HttpError::FileSizeFailed, szFilePath, size.Error());
     }
-    return size;
+    return *size;
 }
 
 }  // namespace Osmer

@@ -1,17 +1,10 @@
 #include "relay/net/server_socket.h"
 
 #include <chrono>
-#include <optional>
+#include <utility>
 
-#include "relay/engine/log.h"
-
-namespace {
-
-constexpr std::chrono::milliseconds kIoTimeout{5};
-constexpr std::chrono::milliseconds kConnectTimeout{3000};
-constexpr std::chrono::milliseconds kReadWait{3};
-
-}  // namespace
+#include "relay/common/log.h"
+#include "relay/common/waits.h"
 
 ServerSocket::ServerSocket() {
     if (!library_.Started()) {
@@ -28,13 +21,14 @@ void ServerSocket::SetServer(std::uint16_t port, const std::string& host) {
 }
 
 int ServerSocket::Connect() {
-    socket_ = platform::OpenTcpSocket();
-    if (!socket_.IsOpen()) {
+    platform::Result<platform::Socket> opened = platform::OpenTcpSocket();
+    if (!opened) {
         WriteLog("[HASOCKET]socket() create failed! ,error code is" +
-                 std::to_string(platform::LastSocketError()));
+                 std::to_string(opened.Error()));
         return ConnectResult::SocketFailed;
     }
-    const std::optional<platform::Ipv4Address> address = platform::ResolveIpv4(host_);
+    socket_ = std::move(*opened);
+    const platform::Result<platform::Ipv4Address> address = platform::ResolveIpv4(host_);
     if (!address) {
         socket_.Close();
         return ConnectResult::NotConnected;
@@ -42,46 +36,47 @@ int ServerSocket::Connect() {
 
     const platform::NativeSocket native = socket_.Native();
     platform::SetNoDelay(native);
-    platform::SetIoTimeouts(native, kIoTimeout);
+    platform::SetIoTimeouts(native, waits::kServerSocketIo);
 
     // Without blocking, so that an unanswered connection costs at most the connect time-out.
-    if (!platform::SetBlocking(native, false)) {
-        return FailConnect("ioctlsocket_FIONBIO  failed! ,error code is",
-                           platform::LastSocketError());
+    if (const uint32_t error = platform::SetBlocking(native, false)) {
+        return FailConnect("ioctlsocket_FIONBIO  failed! ,error code is", error);
     }
-    // The immediate result tells nothing the wait and the check below do not.
-    platform::StartConnect(native, *address, port_);
-    const int ready =
-        platform::WaitForSocket(native, platform::SocketReadiness::Writable, kConnectTimeout);
-    if (ready <= 0) {
-        return FailConnect("[HASOCKET]select  failed! ,error code is", platform::LastSocketError());
+    // What the start says (the connection under way) tells nothing the wait and the check below
+    // do not; it is the code a wait that runs out reports.
+    const uint32_t started = platform::StartConnect(native, *address, port_);
+    const platform::Result<bool> ready =
+        platform::WaitForSocket(native, platform::SocketReadiness::Writable, waits::kServerConnect);
+    if (!ready.value_or(false)) {
+        return FailConnect("[HASOCKET]select  failed! ,error code is",
+                           ready ? started : ready.Error());
     }
-    if (const int error = platform::ConnectionError(native); error != 0) {
+    if (const uint32_t error = platform::ConnectionError(native)) {
         return FailConnect("[HASOCKET]select  failed! ,error code is", error);
     }
-    if (!platform::SetBlocking(native, true)) {
-        return FailConnect("ioctlsocket_FIONBIO  failed! ,error code is",
-                           platform::LastSocketError());
+    if (const uint32_t error = platform::SetBlocking(native, true)) {
+        return FailConnect("ioctlsocket_FIONBIO  failed! ,error code is", error);
     }
     return ConnectResult::Connected;
 }
 
-int ServerSocket::FailConnect(const char* text, int error) {
+int ServerSocket::FailConnect(const char* text, uint32_t error) {
     socket_.Close();
     WriteLog(text + std::to_string(error));
     return ConnectResult::NotConnected;
 }
 
-int ServerSocket::ReadSocket(PacketBuffer& destination) {
+int ServerSocket::ReadSocket(PacketBuffer& destination, std::chrono::milliseconds wait) {
     if (!socket_.IsOpen()) {
         return ReceiveResult::Nothing;
     }
-    if (platform::WaitForSocket(socket_.Native(), platform::SocketReadiness::Readable, kReadWait) <=
-        0) {
+    if (!platform::WaitForSocket(socket_.Native(), platform::SocketReadiness::Readable, wait)
+             .value_or(false)) {
         return ReceiveResult::Nothing;
     }
     const int received = platform::ReceiveBytes(socket_.Native(), destination.data(),
-                                                static_cast<int>(destination.size()));
+                                                static_cast<int>(destination.size()))
+                             .value_or(0);
     return received > 0 ? received : ReceiveResult::Failed;
 }
 
@@ -89,7 +84,8 @@ int ServerSocket::WriteSocket(const unsigned char* data, int length) {
     if (!socket_.IsOpen() || length < 0 || (data == nullptr && length > 0)) {
         return -1;
     }
-    const int sent = platform::SendBytes(socket_.Native(), data, length);
+    // A failed send answers -1, as the socket library's send does.
+    const int sent = platform::SendBytes(socket_.Native(), data, length).value_or(-1);
     if (sent <= 0) {
         WriteLog("[HASOCKET]", "WriteSocket error");
     }

@@ -7,7 +7,8 @@
 #include <cstring>
 #include <thread>
 
-#include "relay/engine/log.h"
+#include "relay/common/log.h"
+#include "relay/common/waits.h"
 
 namespace {
 
@@ -17,13 +18,6 @@ constexpr int kConfiguration = 1;
 constexpr int kInterface = 0;
 constexpr unsigned char kReadEndpoint = 0x83;
 constexpr unsigned char kWriteEndpoint = 0x03;
-constexpr int kWriteTimeoutMs = 100;
-
-// The box handle of the process; null while no box is open. The library's process objects
-// release a box still open when it is unloaded.
-struct BoxHandle {
-    usb_dev_handle* device = nullptr;
-} box;
 
 struct usb_device* FindBox() {
     for (struct usb_bus* bus = usb_get_busses(); bus != nullptr; bus = bus->next) {
@@ -44,7 +38,11 @@ const char* LastUsbError() {
 
 }  // namespace
 
-int ConnectUsb() {
+UsbBox::~UsbBox() {
+    DisConnectUsb();
+}
+
+int UsbBox::ConnectUsb() {
     // A box still open from an earlier connection is let go first, so that no handle is lost.
     DisConnectUsb();
     usb_init();
@@ -56,18 +54,18 @@ int ConnectUsb() {
         return UsbResult::NoBox;
     }
     // Only the first box is ever tried: a box that cannot be opened is reported, not passed over.
-    box.device = usb_open(device);
-    if (box.device == nullptr) {
+    device_ = usb_open(device);
+    if (device_ == nullptr) {
         WriteLog("[USB] error opening device:", LastUsbError());
         WriteLog("usb_open 失败");
         return UsbResult::NoBox;
     }
     // A box whose configuration or interface request fails may still move transfers.
-    if (usb_set_configuration(box.device, kConfiguration) != 0) {
+    if (usb_set_configuration(device_, kConfiguration) != 0) {
         WriteLog("[USB]", "usb_set_configuration ERR");
         WriteLog("usb_set_configuration 失败");
     }
-    if (usb_claim_interface(box.device, kInterface) != 0) {
+    if (usb_claim_interface(device_, kInterface) != 0) {
         WriteLog("[USB]", "usb_claim_interface ERR");
         WriteLog("usb_claim_interface 失败");
     }
@@ -75,16 +73,16 @@ int ConnectUsb() {
     return UsbResult::Connected;
 }
 
-int ReadUsb(PacketBuffer& destination, int timeoutMs) {
-    if (box.device == nullptr) {
+int UsbBox::ReadUsb(PacketBuffer& destination, std::chrono::milliseconds wait) {
+    if (device_ == nullptr) {
         return UsbResult::NoBox;
     }
     // The transfer lands in a scratch buffer so that the destination keeps its contents unless
     // bytes actually arrived.
     PacketBuffer scratch{};
     const int result =
-        usb_interrupt_read(box.device, kReadEndpoint, reinterpret_cast<char*>(scratch.data()),
-                           static_cast<int>(scratch.size()), timeoutMs);
+        usb_interrupt_read(device_, kReadEndpoint, reinterpret_cast<char*>(scratch.data()),
+                           static_cast<int>(scratch.size()), static_cast<int>(wait.count()));
     if (result > 0) {
         const int received = std::min(result, static_cast<int>(scratch.size()));
         std::memcpy(destination.data(), scratch.data(), static_cast<std::size_t>(received));
@@ -92,49 +90,50 @@ int ReadUsb(PacketBuffer& destination, int timeoutMs) {
     }
     if (result == UsbResult::IoError) {
         WriteLog("usb 读取数据失败 调用 usb_resetep接口重启");
-        usb_resetep(box.device, kReadEndpoint);
+        usb_resetep(device_, kReadEndpoint);
     }
     return result;
 }
 
-int WriteUsb(const unsigned char* data, int length) {
-    if (box.device == nullptr) {
+int UsbBox::WriteUsb(const unsigned char* data, int length) {
+    if (device_ == nullptr) {
         return UsbResult::NoBox;
     }
     if (length < 0 || (data == nullptr && length > 0)) {
         return UsbResult::InvalidArgument;
     }
-    const int result = usb_interrupt_write(
-        box.device, kWriteEndpoint, reinterpret_cast<const char*>(data), length, kWriteTimeoutMs);
+    const int result =
+        usb_interrupt_write(device_, kWriteEndpoint, reinterpret_cast<const char*>(data), length,
+                            static_cast<int>(waits::kBoxWrite.count()));
     if (result < 0) {
-        usb_clear_halt(box.device, kWriteEndpoint);
+        usb_clear_halt(device_, kWriteEndpoint);
         WriteLog("[WriteUsb]", "USB数据写入失败");
     }
     return result;
 }
 
-void PauseUsb(int milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+void UsbBox::PauseUsb(std::chrono::milliseconds pause) {
+    std::this_thread::sleep_for(pause);
 }
 
-void ResetUsb() {
-    if (box.device == nullptr) {
+void UsbBox::ResetUsb() {
+    if (device_ == nullptr) {
         return;
     }
-    usb_resetep(box.device, kWriteEndpoint);
-    usb_resetep(box.device, kReadEndpoint);
-    usb_reset(box.device);
+    usb_resetep(device_, kWriteEndpoint);
+    usb_resetep(device_, kReadEndpoint);
+    usb_reset(device_);
 }
 
-void DisConnectUsb() {
-    if (box.device == nullptr) {
+void UsbBox::DisConnectUsb() {
+    if (device_ == nullptr) {
         return;
     }
-    usb_release_interface(box.device, kInterface);
-    if (usb_close(box.device) == 0) {
+    usb_release_interface(device_, kInterface);
+    if (usb_close(device_) == 0) {
         WriteLog("[USB]", "Close Success");
     }
     // The library has let go of the handle whatever usb_close answered.
-    box.device = nullptr;
+    device_ = nullptr;
     WriteLog("[USB]", "DisConnectUsb...");
 }

@@ -2,28 +2,32 @@
 
 #include <cstring>
 
+#include "platform/hex_text.h"
+
 namespace decoder {
 namespace {
 
 // How often the server thread looks at its stop flag while it waits.
 constexpr std::chrono::milliseconds kPollSlice{20};
 
-std::string Describe(const char* what) {
-    return std::string(what) + ": " + std::strerror(platform::LastSocketError());
+std::string Describe(const std::string& what, uint32_t error) {
+    return what + ": " + std::strerror(static_cast<int>(error));
 }
 
 }  // namespace
 
 DecoderServer::DecoderServer(DecoderScript script, std::uint16_t port, SessionEnded onSessionEnded)
     : script_(std::move(script)), onSessionEnded_(std::move(onSessionEnded)) {
-    listener_ = platform::OpenTcpSocket();
-    if (!listener_.IsOpen()) {
-        error_ = Describe("socket");
+    platform::Result<platform::Socket> listener = platform::OpenTcpSocket();
+    if (!listener) {
+        error_ = Describe("socket", listener.Error());
         return;
     }
-    const std::optional<std::uint16_t> bound = platform::BindToLoopback(listener_.Native(), port);
+    listener_ = std::move(*listener);
+    const platform::Result<std::uint16_t> bound =
+        platform::BindToLoopback(listener_.Native(), port);
     if (!bound) {
-        error_ = Describe(("port " + std::to_string(port)).c_str());
+        error_ = Describe("port " + std::to_string(port), bound.Error());
         listener_.Close();
         return;
     }
@@ -32,8 +36,8 @@ DecoderServer::DecoderServer(DecoderScript script, std::uint16_t port, SessionEn
     if (script_.refuse) {
         return;
     }
-    if (!platform::Listen(listener_.Native(), script_.drop ? 0 : 8)) {
-        error_ = Describe("listen");
+    if (const uint32_t failure = platform::Listen(listener_.Native(), script_.drop ? 0 : 8)) {
+        error_ = Describe("listen", failure);
         listener_.Close();
         return;
     }
@@ -48,20 +52,23 @@ DecoderServer::DecoderServer(DecoderScript script, std::uint16_t port, SessionEn
 // the system drops every further connection request unanswered, and a client's connect waits
 // until it gives up.
 void DecoderServer::FillQueue() {
-    platform::Socket filler = platform::OpenTcpSocket();
-    if (!filler.IsOpen() || !platform::SetBlocking(filler.Native(), false)) {
-        error_ = Describe("queue filler");
+    platform::Result<platform::Socket> filler = platform::OpenTcpSocket();
+    const uint32_t failure =
+        filler ? platform::SetBlocking(filler->Native(), false) : filler.Error();
+    if (failure != platform::error::kNone) {
+        error_ = Describe("queue filler", failure);
         listener_.Close();
         return;
     }
-    platform::StartConnect(filler.Native(), {127, 0, 0, 1}, port_);
-    if (platform::WaitForSocket(filler.Native(), platform::SocketReadiness::Writable,
-                                std::chrono::seconds(10)) <= 0) {
+    platform::StartConnect(filler->Native(), {127, 0, 0, 1}, port_);
+    if (!platform::WaitForSocket(filler->Native(), platform::SocketReadiness::Writable,
+                                 std::chrono::seconds(10))
+             .value_or(false)) {
         error_ = "the queue filler's connection did not complete";
         listener_.Close();
         return;
     }
-    queueFiller_ = std::move(filler);
+    queueFiller_ = std::move(*filler);
 }
 
 DecoderServer::~DecoderServer() {
@@ -90,14 +97,17 @@ bool DecoderServer::WaitForEndedSessions(std::size_t count,
 
 void DecoderServer::Serve() {
     while (!stop_) {
-        if (platform::WaitForSocket(listener_.Native(), platform::SocketReadiness::Readable,
-                                    kPollSlice) <= 0) {
+        if (!platform::WaitForSocket(listener_.Native(), platform::SocketReadiness::Readable,
+                                     kPollSlice)
+                 .value_or(false)) {
             continue;
         }
-        platform::Socket client = platform::AcceptConnection(listener_.Native());
-        if (!client.IsOpen()) {
+        platform::Result<platform::Socket> accepted =
+            platform::AcceptConnection(listener_.Native());
+        if (!accepted) {
             continue;
         }
+        platform::Socket client = std::move(*accepted);
         std::size_t index = 0;
         Dialogue dialogue;
         {
@@ -127,7 +137,8 @@ std::string DecoderServer::Play(const platform::Socket& client, std::size_t inde
                     }
                 }
                 if (!step.pattern->Matches(pending.data(), step.pattern->size())) {
-                    return "mismatch: got " + sim::HexText(pending.data(), step.pattern->size());
+                    return "mismatch: got " +
+                           platform::HexBytes(pending.data(), step.pattern->size());
                 }
                 pending.erase(pending.begin(), pending.begin() + step.pattern->size());
                 break;
@@ -135,7 +146,8 @@ std::string DecoderServer::Play(const platform::Socket& client, std::size_t inde
                 for (std::size_t sent = 0; sent < step.packet.size();) {
                     const int result =
                         platform::SendBytes(client.Native(), step.packet.data() + sent,
-                                            static_cast<int>(step.packet.size() - sent));
+                                            static_cast<int>(step.packet.size() - sent))
+                            .value_or(0);
                     if (result <= 0) {
                         return "client closed";
                     }
@@ -165,16 +177,16 @@ std::string DecoderServer::Play(const platform::Socket& client, std::size_t inde
 bool DecoderServer::Receive(const platform::Socket& client, std::size_t index,
                             sim::Bytes& pending) {
     while (!stop_) {
-        const int ready = platform::WaitForSocket(client.Native(),
-                                                  platform::SocketReadiness::Readable, kPollSlice);
-        if (ready < 0) {
+        const platform::Result<bool> ready = platform::WaitForSocket(
+            client.Native(), platform::SocketReadiness::Readable, kPollSlice);
+        if (!ready) {
             return false;
         }
-        if (ready == 0) {
+        if (!*ready) {
             continue;
         }
         unsigned char chunk[4096];
-        const int count = platform::ReceiveBytes(client.Native(), chunk, sizeof chunk);
+        const int count = platform::ReceiveBytes(client.Native(), chunk, sizeof chunk).value_or(0);
         if (count <= 0) {
             return false;
         }

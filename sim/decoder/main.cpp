@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/hex_text.h"
 #include "platform/interrupt_handler.h"
 #include "platform/port_number.h"
 #include "platform/quit_signal.h"
@@ -46,7 +47,8 @@ std::string FinalPacketNote(const sim::Bytes& packet) {
 
 void RecordSession(const std::string& path, std::size_t index, const decoder::Session& session) {
     const std::string line = "session " + std::to_string(index + 1) + ": " +
-                             sim::HexText(session.received.data(), session.received.size()) + "\n";
+                             platform::HexBytes(session.received.data(), session.received.size()) +
+                             "\n";
     std::ofstream(path, std::ios::binary | std::ios::app) << line;
 }
 

@@ -10,14 +10,8 @@
 namespace sim {
 namespace {
 
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
+// What a line may have at its ends besides its text: blanks, and the CR of a CR LF line end.
+constexpr std::string_view kLineBlanks = " \t\r";
 
 // Elements of a packet text; -1 stands for "??" where wildcards are allowed.
 std::optional<std::vector<int>> ParseElements(std::string_view text, bool wildcards,
@@ -86,7 +80,7 @@ std::vector<ScriptLine> SplitScript(std::string_view text) {
             end = text.size();
         }
         std::string_view line = text.substr(start, end - start);
-        line = Trim(line.substr(0, line.find('#')));
+        line = platform::ascii::Trim(line.substr(0, line.find('#')), kLineBlanks);
         start = end + 1;
         if (line.empty()) {
             continue;
@@ -96,7 +90,7 @@ std::vector<ScriptLine> SplitScript(std::string_view text) {
         entry.number = number;
         entry.keyword = std::string(line.substr(0, split));
         if (split != std::string_view::npos) {
-            entry.argument = std::string(Trim(line.substr(split)));
+            entry.argument = std::string(platform::ascii::Trim(line.substr(split), kLineBlanks));
         }
         lines.push_back(std::move(entry));
     }
@@ -141,31 +135,18 @@ std::optional<long long> ParseNumber(std::string_view text) {
     return value;
 }
 
-std::string HexText(const unsigned char* bytes, std::size_t count) {
-    constexpr auto& kDigits = platform::ascii::kUpperHexDigits;
-    std::string text;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0) {
-            text += ' ';
-        }
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0x0F];
-    }
-    return text;
-}
-
 std::string DialogueLabel(std::size_t index, std::size_t count, const std::string& name) {
     std::string label = "dialogue " + std::to_string(index + 1) + " of " + std::to_string(count);
     return name.empty() ? label : label + " \"" + name + "\"";
 }
 
 std::optional<std::string> ReadTextFile(const std::string& path) {
-    std::string text;
-    if (platform::ReadWholeFile(platform::codepage::Utf8ToUtf16(path), text) !=
-        platform::error::kNone) {
+    platform::Result<std::string> text =
+        platform::ReadWholeFile(platform::codepage::Utf8ToUtf16(path));
+    if (!text) {
         return std::nullopt;
     }
-    return text;
+    return std::move(*text);
 }
 
 }  // namespace sim

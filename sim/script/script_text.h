@@ -49,9 +49,6 @@ std::optional<Pattern> ParsePattern(std::string_view text, std::string& error);
 // Parse a whole decimal number, optionally negative; nothing when text is anything else.
 std::optional<long long> ParseNumber(std::string_view text);
 
-// Bytes as hex text, "AA 00 03", for logs.
-std::string HexText(const unsigned char* bytes, std::size_t count);
-
 // How a line for a person names the dialogue of a script with several: dialogue 2 of 5 "name"
 // (index 1 here), without the quoted part when the dialogue has no name.
 std::string DialogueLabel(std::size_t index, std::size_t count, const std::string& name);

@@ -29,16 +29,18 @@ NotifySocket::~NotifySocket() {
 }
 
 std::optional<std::string> NotifySocket::Receive(std::chrono::milliseconds within) {
-    if (!bound_ || platform::WaitForSocket(socket_.Native(), platform::SocketReadiness::Readable,
-                                           within) <= 0) {
+    if (!bound_ ||
+        !platform::WaitForSocket(socket_.Native(), platform::SocketReadiness::Readable, within)
+             .value_or(false)) {
         return std::nullopt;
     }
     char datagram[kLongestReport];
-    const int got = platform::ReceiveBytes(socket_.Native(), datagram, sizeof datagram);
-    if (got < 0) {
+    const platform::Result<int> got =
+        platform::ReceiveBytes(socket_.Native(), datagram, sizeof datagram);
+    if (!got) {
         return std::nullopt;
     }
-    return std::string(datagram, static_cast<size_t>(got));
+    return std::string(datagram, static_cast<size_t>(*got));
 }
 
 }  // namespace sim

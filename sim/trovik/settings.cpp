@@ -8,6 +8,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/ascii.h"
 #include "platform/code_page.h"
 #include "platform/console.h"
 #include "platform/environment.h"
@@ -45,13 +46,8 @@ constexpr long long kIntMin = std::numeric_limits<std::int32_t>::min();
 constexpr long long kIntMax = std::numeric_limits<std::int32_t>::max();
 constexpr long long kLongestReadDelayMs = 60000;
 
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
+// What a line may have at its ends besides its text: blanks, and the CR of a CR LF line end.
+constexpr std::string_view kLineBlanks = " \t\r";
 
 // A value in double quotes keeps its leading and trailing blanks.
 std::string Unquote(const std::string& value) {
@@ -184,15 +180,19 @@ Settings Parse(const std::string& content, const std::string& path, bool report)
     int number = 0;
     for (std::string line; std::getline(lines, line);) {
         ++number;
-        const std::string trimmed = Trim(line);
+        const std::string trimmed(platform::ascii::Trim(line, kLineBlanks));
         if (trimmed.empty() || trimmed.front() == '#') {
             continue;
         }
         const auto equals = trimmed.find('=');
         const std::string key =
-            equals == std::string::npos ? trimmed : Trim(trimmed.substr(0, equals));
-        const std::string value =
-            equals == std::string::npos ? std::string() : Unquote(Trim(trimmed.substr(equals + 1)));
+            equals == std::string::npos
+                ? trimmed
+                : std::string(platform::ascii::Trim(trimmed.substr(0, equals), kLineBlanks));
+        const std::string value = equals == std::string::npos
+                                      ? std::string()
+                                      : Unquote(std::string(platform::ascii::Trim(
+                                            trimmed.substr(equals + 1), kLineBlanks)));
         if ((equals == std::string::npos || !Apply(settings, key, value)) && report) {
             Report(path + ":" + std::to_string(number) + ": ignored \"" + trimmed + "\"");
         }
@@ -250,7 +250,7 @@ std::shared_ptr<const Settings> CurrentSettings() {
         platform::EnvironmentValue(u"TROVIK_SIM_CONFIG").value_or(std::u16string());
     const bool explicitFile = !named.empty();
     const std::u16string& path = explicitFile ? named : besideLibrary;
-    const std::optional<platform::FileStamp> stamp = platform::StampOfFile(path);
+    const platform::Result<platform::FileStamp> stamp = platform::StampOfFile(path);
     if (last && stamp && last->path == path && last->stamp == *stamp && !IsRecent(last->stamp)) {
         return last->settings;
     }

@@ -19,6 +19,7 @@
 
 #include "platform/code_page.h"
 #include "platform/environment.h"
+#include "platform/hex_text.h"
 #include "sim/usbbox/box_session.h"
 #include "sim/usbbox/session_summary.h"
 
@@ -353,7 +354,7 @@ int usb_interrupt_read(usb_dev_handle* dev, int ep, char* bytes, int size, int t
     auto* buffer = reinterpret_cast<unsigned char*>(bytes);
     const int result = dev->session.Read(buffer, size, std::chrono::milliseconds(timeout));
     Log(call + " -> " + std::to_string(result) +
-        (result > 0 ? " " + sim::HexText(buffer, static_cast<std::size_t>(result)) : ""));
+        (result > 0 ? " " + platform::HexBytes(buffer, static_cast<std::size_t>(result)) : ""));
     return result;
 }
 
@@ -368,7 +369,7 @@ int usb_interrupt_write(usb_dev_handle* dev, int ep, const char* bytes, int size
     const bool valid = ep == kWriteEndpoint && size >= 0 && (bytes != nullptr || size == 0);
     const std::string call =
         "usb_interrupt_write " + dev->name + arguments +
-        (valid && size > 0 ? " " + sim::HexText(data, static_cast<std::size_t>(size)) : "");
+        (valid && size > 0 ? " " + platform::HexBytes(data, static_cast<std::size_t>(size)) : "");
     if (!valid) {
         return Answer(call, kInvalid);
     }

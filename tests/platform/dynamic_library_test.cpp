@@ -7,7 +7,8 @@
 using platform::DynamicLibrary;
 
 TEST(DynamicLibraryTest, BindsExportsOfALoadedLibrary) {
-    DynamicLibrary library = DynamicLibrary::Load(platform_names::kSystemLibrary);
+    DynamicLibrary library =
+        DynamicLibrary::Load(platform_names::kSystemLibrary).value_or(DynamicLibrary());
     ASSERT_TRUE(library.IsLoaded());
     auto cosine = library.Bind<double (*)(double)>("cos");
     ASSERT_NE(cosine, nullptr);
@@ -16,13 +17,17 @@ TEST(DynamicLibraryTest, BindsExportsOfALoadedLibrary) {
 }
 
 TEST(DynamicLibraryTest, MissingLibraryIsNotLoadedAndHasNoExports) {
-    DynamicLibrary library = DynamicLibrary::Load(platform_names::kMissingLibrary);
+    platform::Result<DynamicLibrary> missing =
+        DynamicLibrary::Load(platform_names::kMissingLibrary);
+    EXPECT_FALSE(missing.has_value());
+    const DynamicLibrary library = std::move(missing).value_or(DynamicLibrary());
     EXPECT_FALSE(library.IsLoaded());
     EXPECT_EQ(library.Symbol("cos"), nullptr);
 }
 
 TEST(DynamicLibraryTest, MovingHandsOverOwnership) {
-    DynamicLibrary first = DynamicLibrary::Load(platform_names::kSystemLibrary);
+    DynamicLibrary first =
+        DynamicLibrary::Load(platform_names::kSystemLibrary).value_or(DynamicLibrary());
     DynamicLibrary second = std::move(first);
     EXPECT_FALSE(first.IsLoaded());  // NOLINT(bugprone-use-after-move): moved-from state is defined
     EXPECT_TRUE(second.IsLoaded());

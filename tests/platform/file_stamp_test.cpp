@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/system_error.h"
 #include "tests/support/scratch_directory.h"
 
 namespace {
@@ -20,14 +21,14 @@ TEST(FileStampTest, TellsAFileWrittenToOrReplacedFromTheSameFile) {
     ScratchDirectory scratch("file-stamp-");
     const std::filesystem::path file = scratch.Path() / "settings";
     const std::filesystem::path other = scratch.Path() / "other";
-    EXPECT_EQ(platform::StampOfFile(file.u16string()), std::nullopt);
-    EXPECT_EQ(platform::StampOfFile(u""), std::nullopt);
+    EXPECT_EQ(platform::error::kFileNotFound, platform::StampOfFile(file.u16string()).Error());
+    EXPECT_FALSE(platform::StampOfFile(u"").has_value());
 
     Write(file, "one");
     const auto first = platform::StampOfFile(file.u16string());
     ASSERT_TRUE(first.has_value());
     EXPECT_EQ(first->size, 3u);
-    EXPECT_EQ(platform::StampOfFile(file.u16string()), first);
+    EXPECT_EQ(*platform::StampOfFile(file.u16string()), *first);
     // Its times are those of the system clock.
     const auto age = std::chrono::system_clock::now() - first->modified;
     EXPECT_GT(age, -std::chrono::minutes(1));

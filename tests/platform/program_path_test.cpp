@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "platform/system_error.h"
 #include "platform_names.h"
 
 namespace fs = std::filesystem;
@@ -43,9 +44,10 @@ TEST(ProgramPathTest, TheModuleOfTheProgramsOwnCodeIsTheProgram) {
 TEST(ProgramPathTest, ChangeCurrentDirectoryChangesTheWorkingDirectory) {
     const fs::path before = fs::current_path();
     const fs::path elsewhere = fs::temp_directory_path();
-    EXPECT_TRUE(platform::ChangeCurrentDirectory(elsewhere.u16string()));
+    EXPECT_EQ(platform::error::kNone, platform::ChangeCurrentDirectory(elsewhere.u16string()));
     EXPECT_EQ(AsDirectory(fs::current_path()), AsDirectory(elsewhere));
-    EXPECT_FALSE(platform::ChangeCurrentDirectory((elsewhere / "no-such-directory").u16string()));
+    EXPECT_NE(platform::error::kNone,
+              platform::ChangeCurrentDirectory((elsewhere / "no-such-directory").u16string()));
     EXPECT_EQ(AsDirectory(fs::current_path()), AsDirectory(elsewhere));
     fs::current_path(before);
 }

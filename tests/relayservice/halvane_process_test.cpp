@@ -14,7 +14,7 @@
 
 #include "sim/configserver/config_server.h"
 #include "tests/relay/http/http_test_support.h"
-#include "tests/relay/usb/box_fixture.h"
+#include "tests/sim/box_fixture.h"
 #include "tests/support/host_process.h"
 #include "tests/support/notify_socket.h"
 

@@ -1,4 +1,5 @@
 #include "tests/relayservice/service_manager_stand_in.h"
+#include "platform/system_error.h"
 
 #include <condition_variable>
 #include <deque>
@@ -28,16 +29,16 @@ struct Manager {
 Manager manager;
 platform::ServiceStatusHandle theHandle;
 
-bool Record(platform::ServiceStatusHandle* handle, const platform::ServiceStatus& status,
-            bool final) {
+uint32_t Record(platform::ServiceStatusHandle* handle, const platform::ServiceStatus& status,
+                bool final) {
     if (handle != &theHandle) {
-        return false;
+        return platform::error::kInvalidHandle;
     }
     const std::lock_guard<std::mutex> lock(manager.mutex);
     manager.reports.push_back({status, final, std::chrono::steady_clock::now()});
     manager.stopped = status.currentState == platform::service_state::Stopped;
     manager.changed.notify_all();
-    return true;
+    return platform::error::kNone;
 }
 
 }  // namespace
@@ -99,19 +100,19 @@ uint32_t RunServiceDispatcher(std::u16string_view, std::function<void()> service
     return 0;
 }
 
-ServiceStatusHandle* RegisterControlHandler(std::u16string_view,
-                                            std::function<void(uint32_t control)> handler) {
+Result<ServiceStatusHandle*> RegisterControlHandler(std::u16string_view,
+                                                    std::function<void(uint32_t control)> handler) {
     const std::lock_guard<std::mutex> lock(manager.mutex);
     manager.handler = std::move(handler);
     manager.changed.notify_all();
     return &service_manager_stand_in::theHandle;
 }
 
-bool ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
+uint32_t ReportServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
     return service_manager_stand_in::Record(handle, status, false);
 }
 
-bool ReportFinalServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
+uint32_t ReportFinalServiceStatus(ServiceStatusHandle* handle, const ServiceStatus& status) {
     return service_manager_stand_in::Record(handle, status, true);
 }
 

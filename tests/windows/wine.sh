@@ -72,6 +72,13 @@ run | run-gtest)
   status=0
   "${desktop[@]}" wine "$@" >"$output" 2>&1 </dev/null || status=$?
   cat "$output"
+  # A GoogleTest program that ends without its closing line did not run all its tests: under
+  # Wine a program that crashes may still end with 0, once the debugger has written its report.
+  if [ "$command" = run-gtest ] && [ "$status" -eq 0 ] &&
+      ! grep -q '^\[==========\] [0-9]* tests\? from .* ran\.' <(tr -d '\r' <"$output"); then
+    echo "wine.sh: $1 ended without GoogleTest's closing line"
+    exit 1
+  fi
   # A failure wins over a skip. GoogleTest writes the reason of a skip on the line after the one
   # that ends in "Skipped", within the test's run.
   if [ "$command" = run-gtest ] && [ "$status" -eq 0 ] &&

@@ -106,8 +106,7 @@ uint32_t CZembraModule::Start() {
         }
         return opened;
     }
-    std::u16string localService;
-    isService_ = !Failed(registrations.QueryValue(kAppIdKey, kLocalServiceValue, localService));
+    isService_ = registrations.QueryValue(kAppIdKey, kLocalServiceValue).has_value();
     if (isService_) {
         const uint32_t dispatched =
             platform::RunServiceDispatcher(kServiceName, [this] { ServiceMain(); });
@@ -128,15 +127,16 @@ void CZembraModule::ServiceMain() {
         const std::lock_guard<std::mutex> lock(statusMutex_);
         status_.currentState = platform::service_state::StartPending;
     }
-    platform::ServiceStatusHandle* handle = platform::RegisterControlHandler(
-        kServiceName, [this](uint32_t control) { Handler(control); });
-    if (handle == nullptr) {
+    const platform::Result<platform::ServiceStatusHandle*> handle =
+        platform::RegisterControlHandler(kServiceName,
+                                         [this](uint32_t control) { Handler(control); });
+    if (!handle) {
         LogEvent(kHandlerNotInstalled);
         return;
     }
     {
         const std::lock_guard<std::mutex> lock(statusMutex_);
-        statusHandle_ = handle;
+        statusHandle_ = *handle;
         status_.win32ExitCode = 0;
         status_.serviceSpecificExitCode = 0;
         status_.checkPoint = 0;

@@ -61,11 +61,11 @@ int CardReader::LoadSdkFrom(const std::u16string& path) {
     if (module_.IsLoaded()) {
         return 1;
     }
-    platform::DynamicLibrary module = platform::DynamicLibrary::Load(path);
-    if (!module.IsLoaded()) {
+    platform::Result<platform::DynamicLibrary> module = platform::DynamicLibrary::Load(path);
+    if (!module) {
         return 0;
     }
-    module_ = std::move(module);
+    module_ = std::move(*module);
 #define SUITE_BIND_EXPORT(name) sdk_.name = module_.Bind<decltype(sdk_.name)>(#name)
     SUITE_BIND_EXPORT(QMX_InitComm);
     SUITE_BIND_EXPORT(QMX_CloseComm);

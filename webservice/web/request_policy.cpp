@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/ascii.h"
+#include "platform/port_number.h"
 
 namespace {
 
@@ -24,6 +25,11 @@ bool IsIpv6(std::string_view text) {
     boost::system::error_code error;
     boost::asio::ip::make_address_v6(std::string(text), error);
     return !error;
+}
+
+// What follows a host's colon: an empty port, which names no port, or a TCP port number.
+bool IsPort(std::string_view text) {
+    return text.empty() || platform::ParsePortNumber(text).has_value();
 }
 
 bool Contains(const std::vector<std::string>& list, const std::string& item) {
@@ -71,15 +77,14 @@ bool RequestPolicy::AdmitsHost(std::string_view host) const {
         const std::string_view rest =
             close == std::string_view::npos ? std::string_view() : host.substr(close + 1);
         return close != std::string_view::npos &&
-               (rest.empty() || (rest.front() == ':' && rest.find_first_not_of("0123456789", 1) ==
-                                                            std::string_view::npos)) &&
+               (rest.empty() || (rest.front() == ':' && IsPort(rest.substr(1)))) &&
                IsIpv6(host.substr(1, close - 1));
     }
     std::string name = platform::ascii::Lowered(host.substr(0, host.rfind(':')));
     const std::string_view port = host.rfind(':') == std::string_view::npos
                                       ? std::string_view()
                                       : host.substr(host.rfind(':') + 1);
-    if (port.find_first_not_of("0123456789") != std::string_view::npos) {
+    if (!IsPort(port)) {
         return false;
     }
     // "localhost." is "localhost": a fully qualified name may end in a dot.

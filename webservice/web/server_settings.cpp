@@ -22,14 +22,6 @@ constexpr long long kLongestIdleTimeout = 24 * 60 * 60;
 // The service unit lets the program hold well above this many descriptors.
 constexpr long long kMostConnections = 10000;
 
-std::string_view Trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
-
 std::vector<std::string> Words(std::string_view text) {
     std::vector<std::string> words;
     std::size_t at = 0;
@@ -249,7 +241,7 @@ bool ParseServerSettings(std::string_view text, ServerSettings& settings, std::s
         ++number;
         // Lines end in LF, CR LF, or CR alone as old editors of the Mac wrote them.
         const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
-        const std::string_view line = Trim(text.substr(0, end));
+        const std::string_view line = platform::ascii::Trim(text.substr(0, end));
         const bool crLf = text.substr(end, 2) == "\r\n";
         text.remove_prefix(std::min(end + (crLf ? 2 : 1), text.size()));
         if (line.empty() || line.front() == '#') {
@@ -258,7 +250,7 @@ bool ParseServerSettings(std::string_view text, ServerSettings& settings, std::s
         const std::size_t equals = line.find('=');
         const std::string key = equals == std::string_view::npos
                                     ? std::string()
-                                    : std::string(Trim(line.substr(0, equals)));
+                                    : std::string(platform::ascii::Trim(line.substr(0, equals)));
         std::string wrong;
         if (const std::optional<unsigned char> control = ControlByte(line)) {
             wrong = "the control byte " + ByteText(*control) + " stands in the line";
@@ -267,7 +259,7 @@ bool ParseServerSettings(std::string_view text, ServerSettings& settings, std::s
         } else if (!seen.insert(key).second) {
             wrong = key + " is set twice";
         } else {
-            wrong = Apply(parsed, key, Trim(line.substr(equals + 1)));
+            wrong = Apply(parsed, key, platform::ascii::Trim(line.substr(equals + 1)));
         }
         if (!wrong.empty()) {
             problem = "line " + std::to_string(number) + ": " + wrong;
@@ -280,9 +272,8 @@ bool ParseServerSettings(std::string_view text, ServerSettings& settings, std::s
 
 bool LoadServerSettings(std::u16string_view path, ServerSettings& settings, std::string& problem) {
     const std::string name = platform::codepage::Utf16ToUtf8(path);
-    std::uint32_t failure = platform::error::kNone;
-    const auto file = platform::ReadOnlyFile::Open(path, failure);
-    if (!file) {
+    const auto opened = platform::ReadOnlyFile::Open(path);
+    if (!opened) {
         // Only a name where nothing stands means no settings: anything else there is the
         // administrator's, and taking it as absent would open up what it may have narrowed.
         const platform::FileKind kind = platform::KindOfPath(path);
@@ -291,19 +282,21 @@ bool LoadServerSettings(std::u16string_view path, ServerSettings& settings, std:
             return true;
         }
         const std::string notAFile = NotAFile(kind);
-        problem = name + (notAFile.empty() ? ": cannot be read: " + ReadFailure(failure)
+        problem = name + (notAFile.empty() ? ": cannot be read: " + ReadFailure(opened.Error())
                                            : ": cannot be read: it " + notAFile);
         return false;
     }
+    platform::ReadOnlyFile* const file = opened->get();
     if (const std::string notAFile = NotAFile(file->Kind()); !notAFile.empty()) {
         problem = name + ": cannot be read: it " + notAFile;
         return false;
     }
-    std::uint64_t size = 0;
-    if (const std::uint32_t sized = file->Size(size); sized != platform::error::kNone) {
-        problem = name + ": cannot be read: " + ReadFailure(sized);
+    const platform::Result<std::uint64_t> sized = file->Size();
+    if (!sized) {
+        problem = name + ": cannot be read: " + ReadFailure(sized.Error());
         return false;
     }
+    const std::uint64_t size = *sized;
     if (size > kLongestFile) {
         problem = name + ": larger than " + std::to_string(kLongestFile) + " bytes";
         return false;
@@ -311,17 +304,16 @@ bool LoadServerSettings(std::u16string_view path, ServerSettings& settings, std:
     std::string text(static_cast<std::size_t>(size), '\0');
     std::size_t filled = 0;
     while (filled < text.size()) {
-        std::uint32_t read = 0;
-        const std::uint32_t result = file->Read(
-            text.data() + filled, static_cast<std::uint32_t>(text.size() - filled), read);
-        if (result != platform::error::kNone) {
-            problem = name + ": cannot be read: " + ReadFailure(result);
+        const platform::Result<std::uint32_t> read =
+            file->Read(text.data() + filled, static_cast<std::uint32_t>(text.size() - filled));
+        if (!read) {
+            problem = name + ": cannot be read: " + ReadFailure(read.Error());
             return false;
         }
-        if (read == 0) {
+        if (*read == 0) {
             break;
         }
-        filled += read;
+        filled += *read;
     }
     text.resize(filled);
     std::string where;

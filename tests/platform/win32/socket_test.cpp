@@ -5,6 +5,7 @@
 #include <winsock.h>
 
 #include <chrono>
+#include <cstdint>
 
 using namespace std::chrono_literals;
 
@@ -13,7 +14,7 @@ namespace {
 // A listening socket on a free port of 127.0.0.1.
 class Listener {
   public:
-    Listener() : socket_(platform::OpenTcpSocket()) {
+    Listener() : socket_(platform::OpenTcpSocket().value_or(platform::Socket())) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -42,11 +43,11 @@ class Listener {
 constexpr platform::Ipv4Address kLoopback{127, 0, 0, 1};
 
 // A connection made without blocking, as the relay makes it; the outcome's error code.
-int ConnectWithoutBlocking(platform::Socket& socket, std::uint16_t port) {
-    EXPECT_TRUE(platform::SetBlocking(socket.Native(), false));
+uint32_t ConnectWithoutBlocking(platform::Socket& socket, std::uint16_t port) {
+    EXPECT_EQ(platform::error::kNone, platform::SetBlocking(socket.Native(), false));
     platform::StartConnect(socket.Native(), kLoopback, port);
-    EXPECT_GT(platform::WaitForSocket(socket.Native(), platform::SocketReadiness::Writable, 10s),
-              0);
+    EXPECT_TRUE(platform::WaitForSocket(socket.Native(), platform::SocketReadiness::Writable, 10s)
+                    .value_or(false));
     return platform::ConnectionError(socket.Native());
 }
 
@@ -57,8 +58,8 @@ class SocketTest : public ::testing::Test {
 
 TEST_F(SocketTest, TheLibraryStartsAndAnOwnedSocketIsClosedOnceWhenItGoes) {
     EXPECT_TRUE(library_.Started());
-    EXPECT_EQ(0, library_.StartError());
-    platform::Socket first = platform::OpenTcpSocket();
+    EXPECT_EQ(0u, library_.StartError());
+    platform::Socket first = platform::OpenTcpSocket().value_or(platform::Socket());
     ASSERT_TRUE(first.IsOpen());
     const platform::NativeSocket native = first.Native();
     platform::Socket second = std::move(first);
@@ -75,21 +76,22 @@ TEST_F(SocketTest, TheLibraryStartsAndAnOwnedSocketIsClosedOnceWhenItGoes) {
 }
 
 TEST_F(SocketTest, NamesAndDottedAddressesResolveToIpv4) {
-    EXPECT_EQ(kLoopback, platform::ResolveIpv4("127.0.0.1"));
-    EXPECT_EQ(kLoopback, platform::ResolveIpv4("localhost"));
+    const platform::Ipv4Address none{};
+    EXPECT_EQ(kLoopback, platform::ResolveIpv4("127.0.0.1").value_or(none));
+    EXPECT_EQ(kLoopback, platform::ResolveIpv4("localhost").value_or(none));
     const platform::Ipv4Address broadcast{255, 255, 255, 255};
-    EXPECT_EQ(broadcast, platform::ResolveIpv4("255.255.255.255"));
+    EXPECT_EQ(broadcast, platform::ResolveIpv4("255.255.255.255").value_or(none));
     EXPECT_FALSE(platform::ResolveIpv4("").has_value());
 }
 
 TEST_F(SocketTest, AConnectionMadeWithoutBlockingCarriesBytesAndTellsOfTheClose) {
     Listener listener;
     ASSERT_TRUE(listener.Ok());
-    platform::Socket client = platform::OpenTcpSocket();
-    ASSERT_EQ(0, ConnectWithoutBlocking(client, listener.Port()));
-    ASSERT_TRUE(platform::SetBlocking(client.Native(), true));
-    EXPECT_TRUE(platform::SetNoDelay(client.Native()));
-    ASSERT_TRUE(platform::SetIoTimeouts(client.Native(), 5ms));
+    platform::Socket client = platform::OpenTcpSocket().value_or(platform::Socket());
+    ASSERT_EQ(0u, ConnectWithoutBlocking(client, listener.Port()));
+    ASSERT_EQ(platform::error::kNone, platform::SetBlocking(client.Native(), true));
+    EXPECT_EQ(platform::error::kNone, platform::SetNoDelay(client.Native()));
+    ASSERT_EQ(platform::error::kNone, platform::SetIoTimeouts(client.Native(), 5ms));
     DWORD timeout = 0;
     int length = sizeof timeout;
     ASSERT_EQ(0, getsockopt(static_cast<SOCKET>(client.Native()), SOL_SOCKET, SO_RCVTIMEO,
@@ -98,21 +100,22 @@ TEST_F(SocketTest, AConnectionMadeWithoutBlockingCarriesBytesAndTellsOfTheClose)
 
     platform::Socket server = listener.Accept();
     ASSERT_TRUE(server.IsOpen());
-    EXPECT_EQ(0,
-              platform::WaitForSocket(client.Native(), platform::SocketReadiness::Readable, 3ms));
-    EXPECT_EQ(3, platform::SendBytes(server.Native(), "abc", 3));
-    EXPECT_GT(platform::WaitForSocket(client.Native(), platform::SocketReadiness::Readable, 10s),
-              0);
+    // Timed out: a wait that worked, and nothing to read.
+    EXPECT_FALSE(platform::WaitForSocket(client.Native(), platform::SocketReadiness::Readable, 3ms)
+                     .value_or(true));
+    EXPECT_EQ(3, platform::SendBytes(server.Native(), "abc", 3).value_or(-1));
+    EXPECT_TRUE(platform::WaitForSocket(client.Native(), platform::SocketReadiness::Readable, 10s)
+                    .value_or(false));
     char buffer[8] = {};
-    EXPECT_EQ(3, platform::ReceiveBytes(client.Native(), buffer, sizeof buffer));
+    EXPECT_EQ(3, platform::ReceiveBytes(client.Native(), buffer, sizeof buffer).value_or(-1));
     EXPECT_STREQ("abc", buffer);
-    EXPECT_LT(platform::ReceiveBytes(client.Native(), buffer, -1), 0);
-    EXPECT_LT(platform::SendBytes(client.Native(), "x", -1), 0);
+    EXPECT_FALSE(platform::ReceiveBytes(client.Native(), buffer, -1).has_value());
+    EXPECT_FALSE(platform::SendBytes(client.Native(), "x", -1).has_value());
 
     server.Close();
-    EXPECT_GT(platform::WaitForSocket(client.Native(), platform::SocketReadiness::Readable, 10s),
-              0);
-    EXPECT_EQ(0, platform::ReceiveBytes(client.Native(), buffer, sizeof buffer));
+    EXPECT_TRUE(platform::WaitForSocket(client.Native(), platform::SocketReadiness::Readable, 10s)
+                    .value_or(false));
+    EXPECT_EQ(0, platform::ReceiveBytes(client.Native(), buffer, sizeof buffer).value_or(-1));
 }
 
 TEST_F(SocketTest, ARefusedConnectionIsReadyAtOnceAndSaysWhy) {
@@ -120,16 +123,17 @@ TEST_F(SocketTest, ARefusedConnectionIsReadyAtOnceAndSaysWhy) {
     ASSERT_TRUE(listener.Ok());
     const std::uint16_t port = listener.Port();
     listener.Close();  // nothing listens there now
-    platform::Socket client = platform::OpenTcpSocket();
+    platform::Socket client = platform::OpenTcpSocket().value_or(platform::Socket());
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(WSAECONNREFUSED, ConnectWithoutBlocking(client, port));
+    EXPECT_EQ(static_cast<uint32_t>(WSAECONNREFUSED), ConnectWithoutBlocking(client, port));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
 }
 
 TEST_F(SocketTest, NoSocketIsRefusedEverywhere) {
-    EXPECT_LT(
-        platform::WaitForSocket(platform::kNoSocket, platform::SocketReadiness::Readable, 3ms), 0);
-    EXPECT_FALSE(platform::SetBlocking(platform::kNoSocket, true));
+    EXPECT_FALSE(
+        platform::WaitForSocket(platform::kNoSocket, platform::SocketReadiness::Readable, 3ms)
+            .has_value());
+    EXPECT_NE(platform::error::kNone, platform::SetBlocking(platform::kNoSocket, true));
     EXPECT_FALSE(platform::Socket(platform::kNoSocket).IsOpen());
 }
 

@@ -1,4 +1,4 @@
-#include "relay/engine/hex_text.h"
+#include "relay/common/log.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "platform/environment.h"
-#include "relay/engine/relay_process.h"
 #include "sim/configserver/config_server.h"
 #include "tests/relay/http/http_test_support.h"
 
@@ -30,10 +29,11 @@ class RelayConfigTest : public ::testing::Test {
     void TearDown() override {
         platform::SetEnvironmentValue(u"OSTREL_DEFAULT_SERVER", std::nullopt);
         platform::SetEnvironmentValue(u"OSTREL_CONFIG_HOST", std::nullopt);
-        TheRelayState() = RelayState{};
     }
 
     sim::ConfigServer endpoint_;
+    ConfigClient config_;
+    RelayState state_;
 };
 
 // The endpoint sends its answer a byte at a time, 10 ms apart: no wait without progress runs out,
@@ -53,13 +53,12 @@ TEST_F(RelayConfigTest, AFetchThatOutlastsItsBoundFallsBackToTheDefaultServer) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bound.count());
-        TheRelayState().serverHost = "192.0.2.1";
-        TheRelayState().serverPort = 1234;
+        state_.serverHost = "192.0.2.1";
+        state_.serverPort = 1234;
         const auto start = Clock::now();
-        EXPECT_EQ(ConfigResult::Loaded, LoadRelayConfig(c.bound));
+        EXPECT_EQ(ConfigResult::Loaded, LoadRelayConfig(config_, state_, c.bound));
         const auto took = Clock::now() - start;
-        EXPECT_EQ(c.server,
-                  TheRelayState().serverHost + ":" + std::to_string(TheRelayState().serverPort));
+        EXPECT_EQ(c.server, state_.serverHost + ":" + std::to_string(state_.serverPort));
         EXPECT_LT(took, c.bound + 5s);
     }
 }

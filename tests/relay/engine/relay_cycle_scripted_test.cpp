@@ -1,12 +1,15 @@
-// The relay cycle with the server's data cut exactly as each case says (a scripted server in the
-// place of the socket) and the box stand-in as the process's libusb.
+// The relay cycle with the server's data cut exactly as each case says (a scripted server as its
+// server link) and the box stand-in as the process's libusb.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "relay/common/log.h"
 #include "tests/relay/engine/relay_fixture.h"
 #include "tests/relay/engine/scripted_server.h"
 
@@ -35,6 +38,8 @@ sim::Bytes Joined(const sim::Bytes& first, const sim::Bytes& second, std::size_t
 
 class RelayCycleScriptedTest : public RelayFixture {
   protected:
+    ServerLink& Link() override { return server_; }
+
     void SetUp() override {
         RelayFixture::SetUp();
         UseBox(Line("idle", "1") + Line("deliver", kFirst));
@@ -52,6 +57,8 @@ class RelayCycleScriptedTest : public RelayFixture {
         }
         return written;
     }
+
+    ScriptedServer server_;
 };
 
 TEST_F(RelayCycleScriptedTest, TheServersAnswersEndTheCycleAndTheFinalPacketIsCompletedOnce) {
@@ -121,15 +128,15 @@ TEST_F(RelayCycleScriptedTest, TheServersAnswersEndTheCycleAndTheFinalPacketIsCo
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TheScriptedServer().Script(ConnectResult::Connected, c.receives);
+        server_.Script(ConnectResult::Connected, c.receives);
         ForgetCalls();
         EXPECT_EQ(c.result, RunCycle());
         EXPECT_EQ(c.written, BoxWritten());
-        EXPECT_EQ(c.receivesMade, TheScriptedServer().SendsBeforeEachReceive().size());
-        ASSERT_FALSE(TheScriptedServer().Sent().empty());
-        EXPECT_EQ(Packet(kFirst), TheScriptedServer().Sent()[0]);
+        EXPECT_EQ(c.receivesMade, server_.SendsBeforeEachReceive().size());
+        ASSERT_FALSE(server_.Sent().empty());
+        EXPECT_EQ(Packet(kFirst), server_.Sent()[0]);
         EXPECT_TRUE(BoxClosed());
-        EXPECT_FALSE(TheScriptedServer().IsOpen());
+        EXPECT_FALSE(server_.IsOpen());
     }
 }
 
@@ -148,16 +155,16 @@ TEST_F(RelayCycleScriptedTest, ABoxPacketThatGoesOnIsForwardedWithoutReadingTheS
         std::snprintf(middle, sizeof middle, "AA 00 05 %02X %02X 01 02", c.byte3, c.byte4);
         UseBox(Line("idle", "1") + Line("deliver", kFirst) + Line("deliver", middle) +
                Line("deliver", "AA 00 03 02 00"));
-        TheScriptedServer().Script(
+        server_.Script(
             ConnectResult::Connected,
             {ScriptedServer::Nothing(), ScriptedServer::Nothing(), ScriptedServer::Nothing()});
 
         EXPECT_EQ(RelayResult::ExchangeFailed, RunCycle());
-        ASSERT_EQ(3u, TheScriptedServer().Sent().size());
-        EXPECT_EQ(Packet(middle), TheScriptedServer().Sent()[1]);
+        ASSERT_EQ(3u, server_.Sent().size());
+        EXPECT_EQ(Packet(middle), server_.Sent()[1]);
         // The first answer is read after the first packet; then the server is read after the
         // middle packet unless the box goes on.
-        const std::vector<std::size_t>& before = TheScriptedServer().SendsBeforeEachReceive();
+        const std::vector<std::size_t>& before = server_.SendsBeforeEachReceive();
         ASSERT_GE(before.size(), 2u);
         EXPECT_EQ(1u, before[0]);
         EXPECT_EQ(c.serverSkipped ? 3u : 2u, before[1]);
@@ -165,12 +172,38 @@ TEST_F(RelayCycleScriptedTest, ABoxPacketThatGoesOnIsForwardedWithoutReadingTheS
 }
 
 TEST_F(RelayCycleScriptedTest, AnUnreachableServerIsCountedAndBothSidesAreClosed) {
-    TheScriptedServer().Script(ConnectResult::NotConnected, {});
+    server_.Script(ConnectResult::NotConnected, {});
     EXPECT_EQ(RelayResult::ServerUnreachable, RunCycle());
-    EXPECT_EQ(1, TheRelayState().connectFailures);
-    EXPECT_TRUE(TheScriptedServer().Sent().empty());
+    EXPECT_EQ(1, state_.connectFailures);
+    EXPECT_TRUE(server_.Sent().empty());
     EXPECT_TRUE(BoxWritten().empty());
     EXPECT_TRUE(BoxClosed());
+}
+
+std::vector<std::string> loggedLines;
+
+void KeepLine(std::string_view tag, std::string_view text) {
+    loggedLines.push_back(std::string(tag) + "|" + std::string(text));
+}
+
+// The hook writes nowhere unless it is given a sink; given one, it gets each packet's hex text.
+TEST_F(RelayCycleScriptedTest, ALogSinkGetsThePacketsTheCyclePassesOnAsHexText) {
+    const sim::Bytes final1301 = PacketOf(1301, 0xA0);
+    loggedLines.clear();
+    SetLogSink(KeepLine);
+    server_.Script(ConnectResult::Connected, {ScriptedServer::Data(final1301)});
+    const int result = RunCycle();
+    SetLogSink(nullptr);
+
+    EXPECT_EQ(RelayResult::CardRead, result);
+    const sim::Bytes first = Packet(kFirst);
+    const std::vector<std::string> expected = {
+        "[ConncetServer:]|连接成功",
+        "[USB->TCP 第一包数据]|send:" + ToHexText(first.data(), 26),
+        "最后一包=============|读卡成功",
+        "[USB->TCP 第一包数据]|send:" + ToHexText(final1301.data(), 1301),
+    };
+    EXPECT_THAT(loggedLines, testing::IsSupersetOf(expected));
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 
 #include "printed_lines.h"
 #include "sim/decoder/decoder_server.h"
-#include "tests/relay/decoder_scripts.h"
 #include "tests/relay/engine/relay_fixture.h"
+#include "tests/sim/decoder_scripts.h"
 
 namespace {
 
@@ -40,11 +40,11 @@ TEST_F(RelayCycleTest, TheDefaultBoxAndServerReadACardAndTheFinalPacketReachesTh
                 ElementsAre(Packet(kChallenge), Packet("AA 00 08 04 00 01 02 03 04 05 06 07"),
                             Packet(kCardRead)));
     EXPECT_TRUE(BoxClosed());
-    EXPECT_FALSE(TheServerSocket().IsOpen());
+    EXPECT_FALSE(socket_.IsOpen());
     ASSERT_TRUE(server.WaitForEndedSessions(1, 10s));
     EXPECT_EQ("client closed", server.Sessions()[0].outcome);
     EXPECT_EQ(26u + 36u + 1024u + 256u, server.Sessions()[0].received.size());
-    EXPECT_EQ(0, TheRelayState().connectFailures);
+    EXPECT_EQ(0, state_.connectFailures);
 }
 
 TEST_F(RelayCycleTest, WithoutAValidFirstPacketTheBoxIsCheckedAndNoServerIsAsked) {
@@ -119,12 +119,12 @@ TEST_F(RelayCycleTest, TheFifthAndEveryLaterRefusedConnectionInARowMakesTheNextC
 
     for (int failure = 1; failure <= 6; ++failure) {
         SCOPED_TRACE(failure);
-        TheRelayState().configLoaded = true;
+        state_.configLoaded = true;
         EXPECT_EQ(RelayResult::ServerUnreachable, RunCycle());
-        EXPECT_EQ(failure, TheRelayState().connectFailures);
-        EXPECT_EQ(failure < 5, TheRelayState().configLoaded);
+        EXPECT_EQ(failure, state_.connectFailures);
+        EXPECT_EQ(failure < 5, state_.configLoaded);
         EXPECT_TRUE(BoxClosed());
-        EXPECT_FALSE(TheServerSocket().IsOpen());
+        EXPECT_FALSE(socket_.IsOpen());
     }
 
     // A connection that succeeds starts the count again, whatever the dialogue then does.
@@ -132,12 +132,12 @@ TEST_F(RelayCycleTest, TheFifthAndEveryLaterRefusedConnectionInARowMakesTheNextC
         DecoderScriptFrom(Line("expect", "?? ?? ?? 01 ??*22") + "close\n"));
     ASSERT_TRUE(closing.Ready()) << closing.Error();
     UseServerPort(closing.Port());
-    TheRelayState().configLoaded = true;
+    state_.configLoaded = true;
     const int result = RunCycle();
     EXPECT_TRUE(result == RelayResult::FirstAnswerFailed || result == RelayResult::ExchangeFailed)
         << result;
-    EXPECT_EQ(0, TheRelayState().connectFailures);
-    EXPECT_TRUE(TheRelayState().configLoaded);
+    EXPECT_EQ(0, state_.connectFailures);
+    EXPECT_TRUE(state_.configLoaded);
 }
 
 // Dialogues that end on the server's side: the box plays its part, the server decides.
@@ -185,7 +185,7 @@ TEST_F(RelayCycleTest, TheServersPacketsDecideTheOutcome) {
         }
         EXPECT_EQ(expected, PacketsWrittenToBox());
         EXPECT_TRUE(BoxClosed());
-        EXPECT_FALSE(TheServerSocket().IsOpen());
+        EXPECT_FALSE(socket_.IsOpen());
         ASSERT_TRUE(server.WaitForEndedSessions(1, 10s));
         EXPECT_NE(std::string::npos, server.Sessions()[0].outcome.find("closed"))
             << server.Sessions()[0].outcome;
@@ -229,7 +229,7 @@ TEST_F(RelayCycleTest, AnExchangeWhereNeitherSideDeliversEndsAfterTheIdleBound) 
     EXPECT_EQ(RelayResult::ExchangeFailed, RunCycle(300ms));
     EXPECT_GE(Clock::now() - start, 300ms);
     EXPECT_TRUE(BoxClosed());
-    EXPECT_FALSE(TheServerSocket().IsOpen());
+    EXPECT_FALSE(socket_.IsOpen());
     ASSERT_TRUE(silent.WaitForEndedSessions(1, 10s));
     EXPECT_EQ("client closed", silent.Sessions()[0].outcome);
 }

@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "relay/engine/relay_cycle.h"
-#include "relay/engine/relay_process.h"
+#include "relay/engine/relay_state.h"
+#include "relay/net/server_socket.h"
 #include "relay/usb/usb_box.h"
-#include "tests/relay/usb/box_fixture.h"
-#include "tests/relay/usb/box_transfers.h"
+#include "tests/sim/box_fixture.h"
+#include "tests/sim/box_transfers.h"
 
 // Packets of the stand-ins' default card dialogue, for scenarios and scripts.
 namespace packets {
@@ -21,33 +22,31 @@ constexpr const char* kCardRead = "AA 05 11 A0 00 5E*1296";  // final packet, 13
 constexpr const char* kNotRead = "AA 00 0D A0 01 00*12";     // final packet, 17 bytes
 }  // namespace packets
 
-// One relay cycle on the box stand-in, with the relay state of the process reset for each test.
+// One relay cycle on the box stand-in, with a relay state of the test's own. The server link is
+// the relay's socket unless a test gives the cycle another.
 class RelayFixture : public BoxFixture {
   protected:
-    void SetUp() override {
-        BoxFixture::SetUp();
-        TheRelayState() = RelayState{};
-    }
-
     void TearDown() override {
-        TheServerSocket().CloseSocket();
+        Link().CloseSocket();
         BoxFixture::TearDown();
     }
+
+    virtual ServerLink& Link() { return socket_; }
 
     // One box on the bus that plays the given steps.
     void UseBox(const std::string& steps) { UseScenario("bus\ndevice 0400:C355\n" + steps); }
 
     void UseServerPort(std::uint16_t port) {
-        TheRelayState().serverPort = port;
-        TheRelayState().serverHost = "127.0.0.1";
+        state_.serverPort = port;
+        state_.serverHost = "127.0.0.1";
     }
 
     // Opens the box and runs one cycle on fresh buffers.
     int RunCycle(std::chrono::milliseconds idleBound = kExchangeIdleBound) {
-        EXPECT_EQ(UsbResult::Connected, ConnectUsb());
+        EXPECT_EQ(UsbResult::Connected, box_.ConnectUsb());
         PacketBuffer box{};
         PacketBuffer server{};
-        return RunRelayCycle(box, server, idleBound);
+        return RelayCycle(box_, Link(), state_).Run(box, server, idleBound);
     }
 
     // The bytes of every write to the box that carried some.
@@ -75,6 +74,9 @@ class RelayFixture : public BoxFixture {
         const std::vector<std::string> calls = Calls();
         return !calls.empty() && calls.back().rfind("usb_close ", 0) == 0;
     }
+
+    ServerSocket socket_;
+    RelayState state_;
 };
 
 inline sim::Bytes Packet(const std::string& text) {

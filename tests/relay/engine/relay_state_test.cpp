@@ -17,7 +17,8 @@ class RelayStateTest : public ::testing::Test {
 };
 
 TEST_F(RelayStateTest, TheLoadedLibraryStartsOnTheDefaultServerWithNothingLoaded) {
-    const RelayState& state = TheRelayState();
+    const RelayProcess process;
+    const RelayState& state = process.state;
     EXPECT_EQ(9977, state.serverPort);
     EXPECT_EQ(BUILD_DEFAULT_SERVER, state.serverHost);
     EXPECT_FALSE(state.configLoaded);

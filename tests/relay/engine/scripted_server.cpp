@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "relay/engine/relay_process.h"
-
 void ScriptedServer::Script(int connectResult, std::vector<Receive> receives) {
     connectResult_ = connectResult;
     receives_ = std::move(receives);
@@ -21,7 +19,7 @@ int ScriptedServer::Connect() {
     return connectResult_;
 }
 
-int ScriptedServer::ReadSocket(PacketBuffer& destination) {
+int ScriptedServer::ReadSocket(PacketBuffer& destination, std::chrono::milliseconds /*wait*/) {
     if (!open_) {
         return ReceiveResult::Nothing;
     }
@@ -45,23 +43,4 @@ int ScriptedServer::WriteSocket(const unsigned char* data, int length) {
 
 void ScriptedServer::CloseSocket() {
     open_ = false;
-}
-
-ScriptedServer& TheScriptedServer() {
-    static ScriptedServer server;
-    return server;
-}
-
-ServerSocket& TheServerSocket() {
-    return TheScriptedServer();
-}
-
-ConfigClient& TheConfigClient() {
-    static ConfigClient client;
-    return client;
-}
-
-RelayState& TheRelayState() {
-    static RelayState state;
-    return state;
 }

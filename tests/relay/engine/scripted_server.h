@@ -1,18 +1,17 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "relay/net/server_socket.h"
+#include "relay/common/server_link.h"
 #include "sim/script/script_text.h"
 
-// A decoding server played in-process in the place of the process's server socket, for tests that
-// need the server's data cut exactly: each receive hands out the next scripted result. The
-// process objects of the tests that link it are this server, a configuration client and a relay
-// state.
-class ScriptedServer : public ServerSocket {
+// A decoding server played in-process as the relay cycle's server link, for tests that need the
+// server's data cut exactly: each receive hands out the next scripted result.
+class ScriptedServer final : public ServerLink {
   public:
     // One receive: bytes, nothing within the read wait, or a failure (closed connection).
     struct Receive {
@@ -28,7 +27,7 @@ class ScriptedServer : public ServerSocket {
 
     void SetServer(std::uint16_t port, const std::string& host) override;
     int Connect() override;
-    int ReadSocket(PacketBuffer& destination) override;
+    int ReadSocket(PacketBuffer& destination, std::chrono::milliseconds wait) override;
     int WriteSocket(const unsigned char* data, int length) override;
     void CloseSocket() override;
     bool IsOpen() const override { return open_; }
@@ -46,5 +45,3 @@ class ScriptedServer : public ServerSocket {
     std::vector<sim::Bytes> sent_;
     std::vector<std::size_t> sendsBefore_;
 };
-
-ScriptedServer& TheScriptedServer();

@@ -244,7 +244,8 @@ TEST_F(HttpClientTest, UploadPutsTheMultipartLayoutOnTheWire) {
 }
 
 TEST_F(HttpClientTest, AClientWithoutIdentifierUploadsWithTheFixedBoundary) {
-    CHttpClientT client(std::nullopt);
+    CHttpClientT client(
+        platform::Result<platform::Guid>::Failure(platform::error::kGeneralFailure));
     EXPECT_FALSE(client.Boundary());
     client.Params().Add(u"na\"me", u"v");
     client.StartUpload(Url().c_str(), 0);

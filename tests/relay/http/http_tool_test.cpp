@@ -21,9 +21,8 @@ namespace {
 class HttpToolTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        uint32_t failure = 0;
-        internet_ = InternetHandle::Open(u"agent", platform::internet::Access::Direct, u"", u"", 0,
-                                         failure);
+        internet_ = InternetHandle::Open(u"agent", platform::internet::Access::Direct, u"", u"", 0)
+                        .value_or(nullptr);
         ASSERT_TRUE(internet_);
         connection_ = CHttpToolW::OpenConnection(internet_.get(), u"127.0.0.1", 9);
         request_ = CHttpToolW::OpenRequest(connection_.get(), u"/", 0, 0);
@@ -37,8 +36,7 @@ class HttpToolTest : public ::testing::Test {
 TEST_F(HttpToolTest, EveryArgumentCheckHasItsMessage) {
     const uint8_t byte = 0;
     const CHttpClientT client;
-    uint32_t failure = 0;
-    auto file = platform::ReadOnlyFile::Open(platform::ProgramPath(), failure);
+    auto file = platform::ReadOnlyFile::Open(platform::ProgramPath()).value_or(nullptr);
     ASSERT_TRUE(file);
     const std::u16string utf = u": CP_UTF8 and CP_UTF7 can not be used for the CodePage parameter.";
     const struct {

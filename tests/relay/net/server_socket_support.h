@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "relay/common/waits.h"
 #include "relay/net/server_socket.h"
 
 // Reads until something other than "nothing arrived" comes, for at most ten seconds.
@@ -12,7 +13,7 @@ inline int ReadSoon(ServerSocket& socket, PacketBuffer& buffer) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     int result = ReceiveResult::Nothing;
     while (result == ReceiveResult::Nothing && std::chrono::steady_clock::now() < deadline) {
-        result = socket.ReadSocket(buffer);
+        result = socket.ReadSocket(buffer, waits::kServerRead);
     }
     return result;
 }

@@ -5,9 +5,10 @@
 
 #include <chrono>
 
+#include "relay/common/waits.h"
 #include "sim/decoder/decoder_server.h"
-#include "tests/relay/decoder_scripts.h"
 #include "tests/relay/net/server_socket_support.h"
+#include "tests/sim/decoder_scripts.h"
 
 namespace {
 
@@ -76,14 +77,14 @@ TEST(ServerSocketTest, AServerThatDropsTheHandshakeCostsTheConnectTimeOut) {
 TEST(ServerSocketTest, AReadWithNothingWaitingReturnsNothing) {
     ServerSocket unconnected;
     PacketBuffer buffer{};
-    EXPECT_EQ(ReceiveResult::Nothing, unconnected.ReadSocket(buffer));
+    EXPECT_EQ(ReceiveResult::Nothing, unconnected.ReadSocket(buffer, waits::kServerRead));
 
     decoder::DecoderServer server(DecoderScriptFrom("expect 01\n"));  // never answers
     ServerSocket socket;
     ConnectTo(socket, server.Port());
     buffer.fill(0x5A);
     const auto start = Clock::now();
-    EXPECT_EQ(ReceiveResult::Nothing, socket.ReadSocket(buffer));
+    EXPECT_EQ(ReceiveResult::Nothing, socket.ReadSocket(buffer, waits::kServerRead));
     const auto took = Clock::now() - start;
     EXPECT_GE(took, 2ms) << "the read waits for data";
     EXPECT_LT(took, 2s);
@@ -111,7 +112,7 @@ TEST(ServerSocketTest, AConnectionTheServerClosedReadsAsFailedAgainAndAgain) {
     ConnectTo(socket, server.Port());
     PacketBuffer buffer{};
     EXPECT_EQ(ReceiveResult::Failed, ReadSoon(socket, buffer));
-    EXPECT_EQ(ReceiveResult::Failed, socket.ReadSocket(buffer));
+    EXPECT_EQ(ReceiveResult::Failed, socket.ReadSocket(buffer, waits::kServerRead));
     EXPECT_TRUE(socket.IsOpen()) << "the socket stays open until it is closed";
 
     // Writing to it fails sooner or later, and never ends the process with a signal.

@@ -8,10 +8,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tests/relay/usb/box_fixture.h"
+#include "tests/sim/box_fixture.h"
 
 namespace {
 
+using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -34,7 +35,7 @@ using UsbBoxTest = BoxFixture;
 
 TEST_F(UsbBoxTest, ConnectScansOpensSelectsConfigurationOneAndClaimsInterfaceZero) {
     UseScenario(kOneBox);
-    EXPECT_EQ(UsbResult::Connected, ConnectUsb());
+    EXPECT_EQ(UsbResult::Connected, box_.ConnectUsb());
     EXPECT_THAT(Calls(), ElementsAre("usb_init", "usb_find_busses -> 1", "usb_find_devices -> 1",
                                      "usb_get_busses", "usb_open 001/001 -> ok",
                                      "usb_set_configuration 001/001 1 -> 0",
@@ -54,8 +55,8 @@ TEST_F(UsbBoxTest, OpensTheFirstBoxInBusThenDeviceOrderAndTouchesNoOther) {
         SCOPED_TRACE(c.scenario);
         UseScenario(c.scenario);
         ForgetCalls();
-        ASSERT_EQ(UsbResult::Connected, ConnectUsb());
-        DisConnectUsb();
+        ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
+        box_.DisConnectUsb();
         EXPECT_THAT(WithPrefix(Calls(), "usb_open"), ElementsAre("usb_open " + c.box + " -> ok"));
         for (const std::string& line : Calls()) {
             if (line.find('/') != std::string::npos) {
@@ -67,28 +68,28 @@ TEST_F(UsbBoxTest, OpensTheFirstBoxInBusThenDeviceOrderAndTouchesNoOther) {
 
 TEST_F(UsbBoxTest, WithoutABoxConnectFailsQuietlyAndNothingReachesTheBus) {
     UseScenario("bus\ndevice 0400:1234\ndevice 1234:C355\n");
-    EXPECT_EQ(UsbResult::NoBox, ConnectUsb());
+    EXPECT_EQ(UsbResult::NoBox, box_.ConnectUsb());
     EXPECT_THAT(WithPrefix(Calls(), "usb_open"), IsEmpty());
     EXPECT_THAT(WithPrefix(Calls(), "usb_strerror"), IsEmpty());
 
     ForgetCalls();
     PacketBuffer buffer = Filled(0x5A);
     const unsigned char command[] = {0xAA, 0x00, 0x03, 0x00, 0x00, 0x03};
-    EXPECT_EQ(UsbResult::NoBox, ReadUsb(buffer, 10));
-    EXPECT_EQ(UsbResult::NoBox, WriteUsb(command, sizeof command));
-    ResetUsb();
-    DisConnectUsb();
+    EXPECT_EQ(UsbResult::NoBox, box_.ReadUsb(buffer, 10ms));
+    EXPECT_EQ(UsbResult::NoBox, box_.WriteUsb(command, sizeof command));
+    box_.ResetUsb();
+    box_.DisConnectUsb();
     EXPECT_THAT(Calls(), IsEmpty());
     EXPECT_EQ(Filled(0x5A), buffer);
 }
 
 TEST_F(UsbBoxTest, ABoxThatCannotBeOpenedFailsWithoutTryingTheNextBox) {
     UseScenario("bus\ndevice 0400:C355 open-fails\nbus\ndevice 0400:C355\n");
-    EXPECT_EQ(UsbResult::NoBox, ConnectUsb());
+    EXPECT_EQ(UsbResult::NoBox, box_.ConnectUsb());
     EXPECT_THAT(WithPrefix(Calls(), "usb_open"), ElementsAre("usb_open 001/001 -> null"));
     EXPECT_THAT(WithPrefix(Calls(), "usb_strerror"), ::testing::SizeIs(1));
     PacketBuffer buffer{};
-    EXPECT_EQ(UsbResult::NoBox, ReadUsb(buffer, 10));
+    EXPECT_EQ(UsbResult::NoBox, box_.ReadUsb(buffer, 10ms));
 }
 
 TEST_F(UsbBoxTest, ConfigurationAndInterfaceFailuresStillConnect) {
@@ -96,7 +97,7 @@ TEST_F(UsbBoxTest, ConfigurationAndInterfaceFailuresStillConnect) {
         SCOPED_TRACE(flags);
         UseScenario(std::string("bus\ndevice 0400:C355 ") + flags + "\ndeliver 01 02 03\n");
         ForgetCalls();
-        ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+        ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
         const bool config = std::string(flags).find("config") != std::string::npos;
         const bool claim = std::string(flags).find("claim") != std::string::npos;
         EXPECT_THAT(WithPrefix(Calls(), "usb_set_configuration"),
@@ -106,18 +107,18 @@ TEST_F(UsbBoxTest, ConfigurationAndInterfaceFailuresStillConnect) {
                     ElementsAre(claim ? "usb_claim_interface 001/001 0 -> -16"
                                       : "usb_claim_interface 001/001 0 -> 0"));
         PacketBuffer buffer{};
-        EXPECT_EQ(3, ReadUsb(buffer, 10));
-        DisConnectUsb();
+        EXPECT_EQ(3, box_.ReadUsb(buffer, 10ms));
+        box_.DisConnectUsb();
     }
 }
 
 TEST_F(UsbBoxTest, ReadTimeOutPassesTheLibraryCodeAndLeavesTheDestination) {
     UseScenario(kOneBox);
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
     ForgetCalls();
     PacketBuffer buffer = Filled(0x5A);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(-110, ReadUsb(buffer, 50));
+    EXPECT_EQ(-110, box_.ReadUsb(buffer, 50ms));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(40));
     EXPECT_EQ(Filled(0x5A), buffer);
     EXPECT_THAT(Calls(), ElementsAre("usb_interrupt_read 001/001 ep=0x83 size=2048 timeout=50 "
@@ -128,10 +129,10 @@ TEST_F(UsbBoxTest, OnlyAnIoErrorResetsTheReadEndpointOnce) {
     for (int code : {-5, -110, -19, -1}) {
         SCOPED_TRACE(code);
         UseScenario(std::string(kOneBox) + "read-error " + std::to_string(code) + "\n");
-        ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+        ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
         ForgetCalls();
         PacketBuffer buffer = Filled(0x5A);
-        EXPECT_EQ(code, ReadUsb(buffer, 1000));
+        EXPECT_EQ(code, box_.ReadUsb(buffer, 1000ms));
         EXPECT_EQ(Filled(0x5A), buffer);
         std::vector<std::string> expected = {
             "usb_interrupt_read 001/001 ep=0x83 size=2048 timeout=1000 -> " + std::to_string(code)};
@@ -139,15 +140,15 @@ TEST_F(UsbBoxTest, OnlyAnIoErrorResetsTheReadEndpointOnce) {
             expected.push_back("usb_resetep 001/001 ep=0x83 -> 0");
         }
         EXPECT_EQ(expected, Calls());
-        DisConnectUsb();
+        box_.DisConnectUsb();
     }
 }
 
 TEST_F(UsbBoxTest, ReceivedBytesOverwriteExactlyTheirLengthOfTheDestination) {
     UseScenario(std::string(kOneBox) + "deliver AA 00 16 01 11*21 7E\n");
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
     PacketBuffer buffer = Filled(0x5A);
-    ASSERT_EQ(26, ReadUsb(buffer, 1000));
+    ASSERT_EQ(26, box_.ReadUsb(buffer, 1000ms));
     const unsigned char head[] = {0xAA, 0x00, 0x16, 0x01};
     EXPECT_TRUE(std::equal(std::begin(head), std::end(head), buffer.begin()));
     EXPECT_TRUE(std::all_of(buffer.begin() + 4, buffer.begin() + 25,
@@ -160,13 +161,13 @@ TEST_F(UsbBoxTest, ReceivedBytesOverwriteExactlyTheirLengthOfTheDestination) {
 TEST_F(UsbBoxTest, AnEmptyTransferReadsAsZeroAndLeavesTheDestination) {
     UseScenario(std::string(kOneBox) +
                 "on AA 00 03 00 00 03 reply empty\ndeliver empty\nexpect 01\n");
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
     ForgetCalls();
     PacketBuffer buffer = Filled(0x5A);
-    EXPECT_EQ(0, ReadUsb(buffer, 1000));
+    EXPECT_EQ(0, box_.ReadUsb(buffer, 1000ms));
     const unsigned char check[] = {0xAA, 0x00, 0x03, 0x00, 0x00, 0x03};
-    ASSERT_EQ(6, WriteUsb(check, sizeof check));
-    EXPECT_EQ(0, ReadUsb(buffer, 1000));  // the box answers the check with no bytes
+    ASSERT_EQ(6, box_.WriteUsb(check, sizeof check));
+    EXPECT_EQ(0, box_.ReadUsb(buffer, 1000ms));  // the box answers the check with no bytes
     EXPECT_EQ(Filled(0x5A), buffer);
     EXPECT_THAT(WithPrefix(Calls(), "usb_interrupt_read"),
                 ElementsAre("usb_interrupt_read 001/001 ep=0x83 size=2048 timeout=1000 -> 0",
@@ -176,11 +177,11 @@ TEST_F(UsbBoxTest, AnEmptyTransferReadsAsZeroAndLeavesTheDestination) {
 
 TEST_F(UsbBoxTest, AFinalPacketGoesOutAsOneTransfer) {
     UseScenario(kOneBox);
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
     ForgetCalls();
     std::vector<unsigned char> packet(1301, 0x5E);
     packet[3] = 0xA0;
-    EXPECT_EQ(1301, WriteUsb(packet.data(), static_cast<int>(packet.size())));
+    EXPECT_EQ(1301, box_.WriteUsb(packet.data(), static_cast<int>(packet.size())));
     const auto writes = WithPrefix(Calls(), "usb_interrupt_write");
     ASSERT_EQ(1u, writes.size());
     EXPECT_EQ(0u, writes[0].rfind("usb_interrupt_write 001/001 ep=0x03 size=1301 timeout=100 "
@@ -192,10 +193,10 @@ TEST_F(UsbBoxTest, AFinalPacketGoesOutAsOneTransfer) {
 
 TEST_F(UsbBoxTest, AFailedWriteClearsTheHaltOfTheWriteEndpoint) {
     UseScenario(std::string(kOneBox) + "write-error -110\n");
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
     ForgetCalls();
     const unsigned char command[] = {0xAA, 0x00, 0x03, 0x00, 0x00, 0x03};
-    EXPECT_EQ(-110, WriteUsb(command, sizeof command));
+    EXPECT_EQ(-110, box_.WriteUsb(command, sizeof command));
     EXPECT_THAT(Calls(), ElementsAre("usb_interrupt_write 001/001 ep=0x03 size=6 timeout=100 "
                                      "AA 00 03 00 00 03 -> -110",
                                      "usb_clear_halt 001/001 ep=0x03 -> 0"));
@@ -203,32 +204,32 @@ TEST_F(UsbBoxTest, AFailedWriteClearsTheHaltOfTheWriteEndpoint) {
 
 TEST_F(UsbBoxTest, AWriteWithoutBytesOrWithANegativeLengthNeverReachesTheBox) {
     UseScenario(kOneBox);
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
     ForgetCalls();
     const unsigned char byte = 0;
-    EXPECT_EQ(UsbResult::InvalidArgument, WriteUsb(nullptr, 6));
-    EXPECT_EQ(UsbResult::InvalidArgument, WriteUsb(&byte, -1));
+    EXPECT_EQ(UsbResult::InvalidArgument, box_.WriteUsb(nullptr, 6));
+    EXPECT_EQ(UsbResult::InvalidArgument, box_.WriteUsb(&byte, -1));
     EXPECT_THAT(Calls(), IsEmpty());
-    EXPECT_EQ(0, WriteUsb(&byte, 0));  // an empty transfer is a transfer
+    EXPECT_EQ(0, box_.WriteUsb(&byte, 0));  // an empty transfer is a transfer
 }
 
 TEST_F(UsbBoxTest, DisconnectReleasesAndClosesOnceThenDoesNothing) {
     UseScenario(kOneBox);
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
     ForgetCalls();
-    DisConnectUsb();
-    DisConnectUsb();
+    box_.DisConnectUsb();
+    box_.DisConnectUsb();
     EXPECT_THAT(Calls(),
                 ElementsAre("usb_release_interface 001/001 0 -> 0", "usb_close 001/001 -> 0"));
     PacketBuffer buffer{};
-    EXPECT_EQ(UsbResult::NoBox, ReadUsb(buffer, 10));
+    EXPECT_EQ(UsbResult::NoBox, box_.ReadUsb(buffer, 10ms));
 }
 
 TEST_F(UsbBoxTest, ConnectingAgainLetsGoOfTheBoxLeftOpenFirst) {
     UseScenario(kOneBox);
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
     ForgetCalls();
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
     const std::vector<std::string> calls = Calls();
     ASSERT_GE(calls.size(), 3u);
     EXPECT_EQ("usb_release_interface 001/001 0 -> 0", calls[0]);
@@ -238,59 +239,59 @@ TEST_F(UsbBoxTest, ConnectingAgainLetsGoOfTheBoxLeftOpenFirst) {
 
 TEST_F(UsbBoxTest, AFailedCloseStillLetsGoOfTheHandle) {
     UseScenario("bus\ndevice 0400:C355 close-fails\n");
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
     ForgetCalls();
-    DisConnectUsb();
+    box_.DisConnectUsb();
     EXPECT_THAT(Calls(),
                 ElementsAre("usb_release_interface 001/001 0 -> 0", "usb_close 001/001 -> -16"));
     PacketBuffer buffer{};
-    EXPECT_EQ(UsbResult::NoBox, ReadUsb(buffer, 10));
-    EXPECT_EQ(UsbResult::Connected, ConnectUsb());  // a new connection starts cleanly
+    EXPECT_EQ(UsbResult::NoBox, box_.ReadUsb(buffer, 10ms));
+    EXPECT_EQ(UsbResult::Connected, box_.ConnectUsb());  // a new connection starts cleanly
 }
 
 TEST_F(UsbBoxTest, ResetRestartsBothEndpointsThenTheDeviceAndKeepsTheBox) {
     UseScenario(std::string(kOneBox) + "deliver 01 02\n");
-    ResetUsb();
+    box_.ResetUsb();
     EXPECT_THAT(Calls(), IsEmpty());
 
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
     ForgetCalls();
-    ResetUsb();
+    box_.ResetUsb();
     EXPECT_THAT(Calls(), ElementsAre("usb_resetep 001/001 ep=0x03 -> 0",
                                      "usb_resetep 001/001 ep=0x83 -> 0", "usb_reset 001/001 -> 0"));
     PacketBuffer buffer{};
-    EXPECT_EQ(2, ReadUsb(buffer, 10));
+    EXPECT_EQ(2, box_.ReadUsb(buffer, 10ms));
 }
 
 TEST_F(UsbBoxTest, ABoxUnpluggedMidDialogueIsJustAnErrorResult) {
     UseScenario(std::string(kOneBox) + "deliver 01 02 03\nunplug\n");
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
     PacketBuffer buffer = Filled(0x5A);
-    ASSERT_EQ(3, ReadUsb(buffer, 10));
-    EXPECT_EQ(-19, ReadUsb(buffer, 10));
+    ASSERT_EQ(3, box_.ReadUsb(buffer, 10ms));
+    EXPECT_EQ(-19, box_.ReadUsb(buffer, 10ms));
     const unsigned char command[] = {0xAA, 0x00, 0x03, 0x00, 0x00, 0x03};
-    EXPECT_EQ(-19, WriteUsb(command, sizeof command));
-    DisConnectUsb();
-    EXPECT_EQ(UsbResult::NoBox, ReadUsb(buffer, 10));
+    EXPECT_EQ(-19, box_.WriteUsb(command, sizeof command));
+    box_.DisConnectUsb();
+    EXPECT_EQ(UsbResult::NoBox, box_.ReadUsb(buffer, 10ms));
     EXPECT_EQ(0x01, buffer[0]);
     EXPECT_EQ(0x5A, buffer[3]);
 
     // Pulled while a read waits: the read ends then, with the same error.
     UseScenario(std::string(kOneBox) + "wait 100\nunplug\n");
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(-19, ReadUsb(buffer, 8000));
+    EXPECT_EQ(-19, box_.ReadUsb(buffer, 8000ms));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(6000));
 }
 
 TEST_F(UsbBoxTest, TheDefaultBoxAnswersTheCheckAndRestartCommands) {
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());  // no scenario given
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());  // no scenario given
     const unsigned char commands[][6] = {{0xAA, 0x00, 0x03, 0x00, 0x00, 0x03},
                                          {0xAA, 0x00, 0x03, 0xF0, 0x00, 0xF3}};
     for (const auto& command : commands) {
-        ASSERT_EQ(6, WriteUsb(command, 6));
+        ASSERT_EQ(6, box_.WriteUsb(command, 6));
         PacketBuffer answer{};
-        EXPECT_EQ(6, ReadUsb(answer, 1000));
+        EXPECT_EQ(6, box_.ReadUsb(answer, 1000ms));
         EXPECT_TRUE(std::equal(std::begin(command), std::end(command), answer.begin()));
     }
 }
@@ -302,7 +303,7 @@ TEST_F(UsbBoxTest, AScenarioThatDoesNotReadAttachesNoBox) {
           "bus\ndevice 0400:C355\nread-error 5\n", "bus\ndevice 0400:C355\nfrobnicate\n"}) {
         SCOPED_TRACE(scenario);
         UseScenario(scenario);
-        EXPECT_EQ(UsbResult::NoBox, ConnectUsb());
+        EXPECT_EQ(UsbResult::NoBox, box_.ConnectUsb());
     }
 }
 

@@ -20,6 +20,17 @@
 
 namespace {
 
+// A query's failure number; the text it read, when it read one, in value.
+template <typename Store>
+uint32_t QueryInto(const Store& store, std::u16string_view key, std::u16string_view name,
+                   std::u16string& value) {
+    const platform::Result<std::u16string> read = store.QueryValue(key, name);
+    if (read) {
+        value = *read;
+    }
+    return read.Error();
+}
+
 namespace fs = std::filesystem;
 using platform::ClassesRoot;
 using platform::RegistrationScope;
@@ -62,7 +73,7 @@ class RegistrationStoreTest : public ::testing::Test {
     std::u16string Query(const RegistrationStore& store, std::u16string_view key,
                          std::u16string_view name) const {
         std::u16string value;
-        EXPECT_EQ(store.QueryValue(key, name, value), error::kNone);
+        EXPECT_EQ(QueryInto(store, key, name, value), error::kNone);
         return value;
     }
 
@@ -91,7 +102,7 @@ TEST_F(RegistrationStoreTest, ValuesAreStoredPerScopeInAReadableFile) {
     EXPECT_EQ(Query(machine, u"AppID\\{X}", u""), u"Zembra");
     EXPECT_EQ(Query(user, u"AppID\\Zembra.EXE", u"AppID"), u"{X}");
     std::u16string value;
-    EXPECT_EQ(machine.QueryValue(u"AppID\\Zembra.EXE", u"AppID", value), error::kFileNotFound);
+    EXPECT_EQ(QueryInto(machine, u"AppID\\Zembra.EXE", u"AppID", value), error::kFileNotFound);
     EXPECT_EQ(user.OpenKey(u"AppID\\{X}"), error::kFileNotFound);
     // A key with a key below it exists too, as the registry has it.
     EXPECT_EQ(user.OpenKey(u"AppID"), error::kNone);
@@ -136,15 +147,15 @@ TEST_F(RegistrationStoreTest, ClassesRootTakesTheUsersKeyOverTheMachines) {
 
     const ClassesRoot root(kRegistrationPlace);
     std::u16string value;
-    ASSERT_EQ(root.QueryValue(u"AppID\\{X}", u"LocalService", value), error::kNone);
+    ASSERT_EQ(QueryInto(root, u"AppID\\{X}", u"LocalService", value), error::kNone);
     EXPECT_EQ(value, u"machine service");
 
     // The user's key stands in for the machine's whole: its missing values are missing.
     ASSERT_EQ(user.SetValue(u"appid\\{x}", u"", u"user"), error::kNone);
-    ASSERT_EQ(root.QueryValue(u"AppID\\{X}", u"", value), error::kNone);
+    ASSERT_EQ(QueryInto(root, u"AppID\\{X}", u"", value), error::kNone);
     EXPECT_EQ(value, u"user");
-    EXPECT_EQ(root.QueryValue(u"AppID\\{X}", u"LocalService", value), error::kFileNotFound);
-    ASSERT_EQ(root.QueryValue(u"Only\\Machine", u"v", value), error::kNone);
+    EXPECT_EQ(QueryInto(root, u"AppID\\{X}", u"LocalService", value), error::kFileNotFound);
+    ASSERT_EQ(QueryInto(root, u"Only\\Machine", u"v", value), error::kNone);
     EXPECT_EQ(value, u"m");
     EXPECT_EQ(root.OpenKey(u"Nowhere"), error::kFileNotFound);
 }
@@ -222,7 +233,7 @@ TEST_F(RegistrationStoreTest, ADamagedStoreIsReportedAndLeftAsItIs) {
         WriteFile(MachineFile(), damage.text);
         RegistrationStore store(RegistrationScope::Machine, kRegistrationPlace);
         std::u16string value;
-        EXPECT_EQ(store.QueryValue(u"AppID\\{X}", u"", value), error::kRegistryCorrupt);
+        EXPECT_EQ(QueryInto(store, u"AppID\\{X}", u"", value), error::kRegistryCorrupt);
         const std::string problem = platform::codepage::Utf16ToUtf8(store.Problem());
         EXPECT_NE(problem.find(MachineFile().string()), std::string::npos) << problem;
         EXPECT_NE(problem.find(damage.problem), std::string::npos) << problem;

@@ -112,7 +112,8 @@ TEST_F(CardContentsTest, WithoutANamedFileTheSettingsBesideTheLibraryHold) {
         folder / platform::SharedLibraryFileName(trovik::kLibraryBaseName);
     std::filesystem::copy_file(std::filesystem::path(Variant("full")), library);
     std::ofstream(folder / "trovik-sim.conf", std::ios::binary) << "card.name = 旁边的卡\n";
-    ASSERT_TRUE(platform::SetEnvironmentValue(u"TROVIK_SIM_CONFIG", std::nullopt));
+    ASSERT_EQ(platform::error::kNone,
+              platform::SetEnvironmentValue(u"TROVIK_SIM_CONFIG", std::nullopt));
 
     CardReader reader;
     ASSERT_EQ(reader.LoadSdkFrom(library.u16string()), 1);

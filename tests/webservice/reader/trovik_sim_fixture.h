@@ -10,6 +10,7 @@
 
 #include "platform/dynamic_library.h"
 #include "platform/environment.h"
+#include "platform/system_error.h"
 #include "tests/support/scratch_directory.h"
 #include "webservice/reader/trovik_sdk.h"
 
@@ -21,9 +22,10 @@ class TrovikSimTest : public ::testing::Test {
 
     void SetUp() override {
         WriteSettings("");
-        ASSERT_TRUE(
-            platform::SetEnvironmentValue(u"TROVIK_SIM_CONFIG", SettingsPath().u16string()));
-        ASSERT_TRUE(platform::SetEnvironmentValue(u"TROVIK_SIM_LOG", LogPath().u16string()));
+        ASSERT_EQ(platform::error::kNone,
+                  platform::SetEnvironmentValue(u"TROVIK_SIM_CONFIG", SettingsPath().u16string()));
+        ASSERT_EQ(platform::error::kNone,
+                  platform::SetEnvironmentValue(u"TROVIK_SIM_LOG", LogPath().u16string()));
     }
 
     void TearDown() override {

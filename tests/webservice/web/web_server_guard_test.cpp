@@ -125,6 +125,7 @@ TEST_F(WebServerHostTest, ServesHostsOfThisMachineAndRefusesOtherNames) {
         "Host: reader.localhost\r\n",
         "Host: 127.0.0.1\r\n",
         "Host: 10.1.2.3:80\r\n",
+        "Host: localhost:\r\n",  // an empty port names none
         "Host: [::1]\r\n",
         "Host: [fe80::1]:19196\r\n",
     };
@@ -142,6 +143,8 @@ TEST_F(WebServerHostTest, ServesHostsOfThisMachineAndRefusesOtherNames) {
         "Host: evillocalhost:19196\r\n",
         "Host: 127.0.0.1.evil.example\r\n",
         "Host: localhost:http\r\n",
+        "Host: localhost:65536\r\n",
+        "Host: [::1]:123456\r\n",
         "Host: [::1\r\n",
         "Host: [localhost]\r\n",
         "Host: 2130706433\r\n",

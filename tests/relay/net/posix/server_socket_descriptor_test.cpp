@@ -15,8 +15,8 @@
 
 #include "relay/net/server_socket.h"
 #include "sim/decoder/decoder_server.h"
-#include "tests/relay/decoder_scripts.h"
 #include "tests/relay/net/server_socket_support.h"
+#include "tests/sim/decoder_scripts.h"
 
 namespace {
 

@@ -23,16 +23,24 @@ class BoxStandInFixture : public ::testing::Test {
             name, value ? std::optional(std::filesystem::path(*value).u16string()) : std::nullopt);
     }
 
+    // A death test's child on Windows runs the test again from its start, in a process of its
+    // own: it takes the folder of the test that started it from the environment, so that both
+    // see the same call log.
     void SetUp() override {
         static std::atomic<int> counter{0};
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("usbbox-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+        const std::optional<std::u16string> inherited = platform::EnvironmentValue(kFolderVariable);
+        folder_ = inherited ? std::filesystem::path(*inherited)
+                            : std::filesystem::temp_directory_path() /
+                                  ("usbbox-test-" + std::to_string(::getpid()) + "-" +
+                                   std::to_string(++counter));
         std::filesystem::create_directories(folder_);
+        SetSetting(kFolderVariable, folder_.string());
         SetSetting(u"USBBOX_SIM_LOG", LogPath());
         SetSetting(u"USBBOX_SIM_SCENARIO", std::nullopt);
     }
 
     void TearDown() override {
+        SetSetting(kFolderVariable, std::nullopt);
         SetSetting(u"USBBOX_SIM_LOG", std::nullopt);
         SetSetting(u"USBBOX_SIM_SCENARIO", std::nullopt);
         std::filesystem::remove_all(folder_);
@@ -59,14 +67,18 @@ class BoxStandInFixture : public ::testing::Test {
     std::string LogPath() const { return (folder_ / "calls.log").string(); }
 
   private:
+    static constexpr std::u16string_view kFolderVariable = u"USBBOX_TEST_FOLDER";
     std::filesystem::path folder_;
 };
 
-// The same for tests of the box transport itself, which closes the box after each test.
+// The same for tests of the box transport itself, on a box of the test's own that is closed
+// after each test.
 class BoxFixture : public BoxStandInFixture {
   protected:
     void TearDown() override {
-        DisConnectUsb();
+        box_.DisConnectUsb();
         BoxStandInFixture::TearDown();
     }
+
+    UsbBox box_;
 };

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "sim/decoder/decoder_server.h"
-#include "tests/relay/decoder_scripts.h"
-#include "tests/relay/net/first_packet_client.h"
+#include "tests/sim/decoder_scripts.h"
+#include "tests/sim/first_packet_client.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "relay/common/waits.h"
 #include "relay/net/server_socket.h"
 
 // Connects to a decoding server on 127.0.0.1 as the relay does, sends it a first packet (26
@@ -17,7 +18,7 @@ inline int AnswerToAFirstPacket(std::uint16_t port, PacketBuffer& answer) {
     EXPECT_EQ(26, socket.WriteSocket(first, sizeof first));
     int received = ReceiveResult::Nothing;
     for (int i = 0; i < 3000 && received == ReceiveResult::Nothing; ++i) {
-        received = socket.ReadSocket(answer);
+        received = socket.ReadSocket(answer, waits::kServerRead);
     }
     socket.CloseSocket();
     return received;

@@ -14,7 +14,7 @@
 #include <sstream>
 #include <thread>
 
-#include "tests/relay/net/first_packet_client.h"
+#include "tests/sim/first_packet_client.h"
 
 extern char** environ;
 

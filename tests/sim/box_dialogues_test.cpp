@@ -4,16 +4,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "relay/usb/usb_box.h"
-#include "tests/relay/usb/box_fixture.h"
+#include "tests/sim/box_fixture.h"
 
 namespace {
 
+using namespace std::chrono_literals;
 using ::testing::IsEmpty;
 
 constexpr const char* kOneBox = "bus\ndevice 0400:C355\n";
@@ -30,21 +32,21 @@ class BoxDialoguesTest : public BoxFixture {
     }
 
     // Opens the box, reads once, and closes it: the bytes read, or the read's code as text.
-    std::string PlayOnce(int timeoutMs = 50) {
-        EXPECT_EQ(UsbResult::Connected, ConnectUsb());
+    std::string PlayOnce(std::chrono::milliseconds wait = 50ms) {
+        EXPECT_EQ(UsbResult::Connected, box_.ConnectUsb());
         PacketBuffer buffer{};
-        const int result = ReadUsb(buffer, timeoutMs);
-        DisConnectUsb();
+        const int result = box_.ReadUsb(buffer, wait);
+        box_.DisConnectUsb();
         return result > 0 ? std::string(buffer.begin(), buffer.begin() + result)
                           : std::to_string(result);
     }
 
     // The box's answer to a command the host writes: its bytes, or the read's code as text.
-    static std::string AnswerTo(const std::vector<unsigned char>& command) {
+    std::string AnswerTo(const std::vector<unsigned char>& command) {
         EXPECT_EQ(static_cast<int>(command.size()),
-                  WriteUsb(command.data(), static_cast<int>(command.size())));
+                  box_.WriteUsb(command.data(), static_cast<int>(command.size())));
         PacketBuffer buffer{};
-        const int result = ReadUsb(buffer, 50);
+        const int result = box_.ReadUsb(buffer, 50ms);
         return result > 0 ? std::string(buffer.begin(), buffer.begin() + result)
                           : std::to_string(result);
     }
@@ -83,10 +85,10 @@ TEST_F(BoxDialoguesTest, RulesAboveTheFirstDialogueAnswerInEachAndADialoguesOwnO
         std::string restart;
     } cases[] = {{"C", "R"}, {noAnswer, "R"}, {"C", "R"}};
     for (const Case& c : cases) {
-        ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+        ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
         EXPECT_EQ(c.check, AnswerTo(kCheckBytes));
         EXPECT_EQ(c.restart, AnswerTo(kRestartBytes));
-        DisConnectUsb();
+        box_.DisConnectUsb();
     }
 }
 
@@ -106,7 +108,7 @@ TEST_F(BoxDialoguesTest, AScenarioWhoseDialoguesDoNotReadSaysWhereAndWhy) {
         SCOPED_TRACE(c.text);
         UseScenario(kOneBox + c.text);
         testing::internal::CaptureStderr();
-        EXPECT_EQ(UsbResult::NoBox, ConnectUsb());
+        EXPECT_EQ(UsbResult::NoBox, box_.ConnectUsb());
         EXPECT_THAT(testing::internal::GetCapturedStderr(),
                     ::testing::HasSubstr(std::string(c.error) + "; no devices attached"));
     }
@@ -167,14 +169,14 @@ TEST_F(BoxDialoguesTest, WithTheSummaryAskedForEachSessionEndsWithALineOnStandar
         SCOPED_TRACE(session.name);
         ++index;
         testing::internal::CaptureStderr();
-        ASSERT_EQ(UsbResult::Connected, ConnectUsb());
+        ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());
         PacketBuffer buffer{};
-        ReadUsb(buffer, 10);
+        box_.ReadUsb(buffer, 10ms);
         for (const auto& write : session.writes) {
-            WriteUsb(write.data(), static_cast<int>(write.size()));
-            ReadUsb(buffer, 10);
+            box_.WriteUsb(write.data(), static_cast<int>(write.size()));
+            box_.ReadUsb(buffer, 10ms);
         }
-        DisConnectUsb();
+        box_.DisConnectUsb();
         const std::string expected = "^usbbox: session [0-9]+, dialogue " + std::to_string(index) +
                                      " of 7 \"" + session.name +
                                      "\" \\([0-9]+\\.[0-9] s\\): " + session.line + "\n$";

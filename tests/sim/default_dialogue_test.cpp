@@ -5,10 +5,11 @@
 
 #include <chrono>
 
+#include "relay/common/waits.h"
 #include "relay/net/server_socket.h"
 #include "relay/usb/usb_box.h"
 #include "sim/decoder/decoder_server.h"
-#include "tests/relay/usb/box_fixture.h"
+#include "tests/sim/box_fixture.h"
 
 namespace {
 
@@ -19,10 +20,10 @@ TEST_F(DefaultDialogueTest, TheDefaultBoxAndServerCompleteACardReadThroughTheTra
     decoder::DecoderServer server(decoder::DecoderScript::Default());
     ASSERT_TRUE(server.Ready()) << server.Error();
 
-    ASSERT_EQ(UsbResult::Connected, ConnectUsb());  // no scenario given: the default box
+    ASSERT_EQ(UsbResult::Connected, box_.ConnectUsb());  // no scenario given: the default box
     PacketBuffer fromBox{};
-    ReadUsb(fromBox, 10);
-    ASSERT_EQ(26, ReadUsb(fromBox, 10000));
+    box_.ReadUsb(fromBox, 10ms);
+    ASSERT_EQ(26, box_.ReadUsb(fromBox, 10000ms));
     ASSERT_EQ(0x01, fromBox[3]);
 
     ServerSocket socket;
@@ -35,14 +36,14 @@ TEST_F(DefaultDialogueTest, TheDefaultBoxAndServerCompleteACardReadThroughTheTra
     int finalLength = 0;
     const auto deadline = std::chrono::steady_clock::now() + 30s;
     while (finalLength == 0 && std::chrono::steady_clock::now() < deadline) {
-        const int n = ReadUsb(fromBox, 20);
+        const int n = box_.ReadUsb(fromBox, 20ms);
         if (n > 0) {
             ASSERT_EQ(n, socket.WriteSocket(fromBox.data(), n));
         }
-        const int s = socket.ReadSocket(fromServer);
+        const int s = socket.ReadSocket(fromServer, waits::kServerRead);
         ASSERT_NE(ReceiveResult::Failed, s);
         if (s > 0) {
-            ASSERT_EQ(s, WriteUsb(fromServer.data(), s));
+            ASSERT_EQ(s, box_.WriteUsb(fromServer.data(), s));
             if (fromServer[3] == 0xA0 && s > 1000) {
                 finalLength = s;
             }
@@ -50,7 +51,7 @@ TEST_F(DefaultDialogueTest, TheDefaultBoxAndServerCompleteACardReadThroughTheTra
     }
     EXPECT_EQ(1301, finalLength);
     socket.CloseSocket();
-    DisConnectUsb();
+    box_.DisConnectUsb();
 
     ASSERT_TRUE(server.WaitForEndedSessions(1, 10s));
     const decoder::Session session = server.Sessions()[0];
