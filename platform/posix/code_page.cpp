@@ -182,8 +182,9 @@ Result<std::string> FromUtf16(unsigned codePage, std::u16string_view text) {
     if (name == nullptr) {
         return Result<std::string>::Failure(error::kInvalidParameter);
     }
-    std::optional<std::string> bytes = Convert(
-        name, kUtf16Name, reinterpret_cast<const char*>(text.data()), text.size() * 2, "?", 2, true);
+    std::optional<std::string> bytes =
+        Convert(name, kUtf16Name, reinterpret_cast<const char*>(text.data()), text.size() * 2, "?",
+                2, true);
     if (!bytes) {
         return Result<std::string>::Failure(error::kInvalidParameter);
     }

@@ -53,7 +53,8 @@ TEST(CodePageTest, ThreadsConvertAtTheSameTimeWithoutMixingTheirTexts) {
             const std::u16string& text = texts[t % 2];
             for (int i = 0; i < 2000; ++i) {
                 const auto gbk = codepage::FromUtf16(codepage::kGbk, text);
-                wrong[t] += gbk && codepage::ToUtf16(codepage::kGbk, *gbk).value_or(u"") == text ? 0 : 1;
+                wrong[t] +=
+                    gbk && codepage::ToUtf16(codepage::kGbk, *gbk).value_or(u"") == text ? 0 : 1;
             }
         });
     }
