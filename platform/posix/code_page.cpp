@@ -6,7 +6,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <vector>
 
 #include "platform/code_page.h"
@@ -139,13 +138,13 @@ ConverterPool& Pool() {
     return pool;
 }
 
-// Converts with a converter of the pool, which goes back to it afterwards; empty when iconv does
+// Converts with a converter of the pool, which goes back to it afterwards; fails when iconv does
 // not know the encodings.
-std::optional<std::string> Convert(const char* to, const char* from, const char* input, size_t size,
-                                   std::string_view replacement, size_t unit, bool pairs) {
+Result<std::string> Convert(const char* to, const char* from, const char* input, size_t size,
+                            std::string_view replacement, size_t unit, bool pairs) {
     std::unique_ptr<Converter> converter = Pool().Take(to, from);
     if (!converter) {
-        return std::nullopt;
+        return Result<std::string>::Failure(error::kInvalidParameter);
     }
     std::string out = converter->Run(input, size, replacement, unit, pairs);
     Pool().Give(std::move(converter));
@@ -163,11 +162,11 @@ Result<std::u16string> ToUtf16(unsigned codePage, std::string_view text) {
         return Result<std::u16string>::Failure(error::kInvalidParameter);
     }
     static const char16_t kReplacement = 0xFFFD;
-    const std::optional<std::string> bytes =
+    const Result<std::string> bytes =
         Convert(kUtf16Name, name, text.data(), text.size(),
                 std::string_view(reinterpret_cast<const char*>(&kReplacement), 2), 1, false);
     if (!bytes) {
-        return Result<std::u16string>::Failure(error::kInvalidParameter);
+        return Result<std::u16string>::Failure(bytes.Error());
     }
     std::u16string out(bytes->size() / 2, u'\0');
     std::memcpy(out.data(), bytes->data(), out.size() * 2);
@@ -182,13 +181,8 @@ Result<std::string> FromUtf16(unsigned codePage, std::u16string_view text) {
     if (name == nullptr) {
         return Result<std::string>::Failure(error::kInvalidParameter);
     }
-    std::optional<std::string> bytes =
-        Convert(name, kUtf16Name, reinterpret_cast<const char*>(text.data()), text.size() * 2, "?",
-                2, true);
-    if (!bytes) {
-        return Result<std::string>::Failure(error::kInvalidParameter);
-    }
-    return std::move(*bytes);
+    return Convert(name, kUtf16Name, reinterpret_cast<const char*>(text.data()), text.size() * 2,
+                   "?", 2, true);
 }
 
 }  // namespace platform::codepage
