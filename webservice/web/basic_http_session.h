@@ -37,6 +37,8 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kHeadLimit = 8192;
 // Bytes are read from a connection in pieces of this size.
 constexpr std::size_t kReadPiece = 4096;
+// An idle connection keeps at most this much room for the answers still to come.
+constexpr std::size_t kKeptOutputRoom = 4096;
 // The answer to a request that Host or Origin rules out; the connection ends after it.
 constexpr std::string_view kRefusal =
     "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
@@ -288,7 +290,7 @@ class BasicHttpSession : public HttpSession,
         }
         // An HTTP/1.0 answer ends with the connection; a client that asked for the end gets it.
         const bool last = request.version() < 11 || !request.keep_alive();
-        Write(connection_.TakeOutput(),
+        Write(connection_.TakeOutput(std::move(output_)),
               last ? &BasicHttpSession::Linger : &BasicHttpSession::ReadRequest);
     }
 
@@ -338,6 +340,10 @@ class BasicHttpSession : public HttpSession,
                     return;
                 }
                 self->writing_ = false;
+                // Room for an answer is kept for the next one, unless it was a large one.
+                if (self->output_.capacity() > kKeptOutputRoom) {
+                    std::string().swap(self->output_);
+                }
                 if (self->stopping_) {
                     self->Close();
                     return;

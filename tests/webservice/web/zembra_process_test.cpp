@@ -201,4 +201,31 @@ TEST(ZembraProcessTest, HoldsNoRequestBodyWhateverItsClientsSend) {
     EXPECT_LT(peak, 48 * 1024);
 }
 
+TEST(ZembraProcessTest, AConnectionLeftIdleAfterALargeAnswerHoldsNoRoomForIt) {
+    ZembraProcess zembra;
+    const std::string page(256 * 1024, 'p');
+    zembra.WriteFile("readcard.html", page);
+    std::string problem;
+    ASSERT_TRUE(zembra.Start(problem)) << problem;
+    const std::string expected = ChunkedAnswer(page);
+
+    // One after another, 200 clients take the page and stay.
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (int i = 0; i < 200; ++i) {
+        clients.push_back(std::make_unique<RawClient>("127.0.0.1", kPort));
+        ASSERT_TRUE(clients.back()->Send(GetRequest("/mainpage"))) << i;
+        ASSERT_EQ(clients.back()->Receive(expected.size()), expected) << i;
+    }
+    EXPECT_EQ(Exchange(kPort, GetRequest("/getdevicestatus")),
+              ChunkedAnswer(OperationBody(-99, "读卡器异常")));
+
+    const long peak = PeakResidentKib(zembra.Process()->Pid());
+    if (kAddressSanitizer) {
+        GTEST_SKIP() << "the memory held (" << peak << " KiB at most) was not checked: "
+                     << "AddressSanitizer's shadow memory outweighs the program's own";
+    }
+    // Answers kept for their connections would hold 50 MiB.
+    EXPECT_LT(peak, 24 * 1024);
+}
+
 }  // namespace
