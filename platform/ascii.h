@@ -79,13 +79,6 @@ inline std::string_view Trim(std::string_view text, std::string_view characters 
     return text.substr(first, text.find_last_not_of(characters) - first + 1);
 }
 
-// Whether text holds part somewhere, letter case aside.
-inline bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
-    return std::search(text.begin(), text.end(), part.begin(), part.end(),
-                       [](char x, char y) { return ToLower(x) == ToLower(y); }) != text.end() ||
-           part.empty();
-}
-
 // Orders names as if every letter were lower case: names that differ only in case are equivalent.
 inline bool LessIgnoringCase(std::u16string_view a, std::u16string_view b) {
     return std::lexicographical_compare(

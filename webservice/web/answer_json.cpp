@@ -1,6 +1,8 @@
 #include "webservice/web/answer_json.h"
 
+#include <charconv>
 #include <cstdio>
+#include <iterator>
 #include <string_view>
 
 namespace {
@@ -55,28 +57,37 @@ void AppendQuoted(std::string& out, std::string_view text) {
     out += '"';
 }
 
+void AppendNumber(std::string& out, long long number) {
+    char digits[24];
+    const std::to_chars_result end = std::to_chars(std::begin(digits), std::end(digits), number);
+    out.append(digits, end.ptr);
+}
+
 void AppendValue(std::string& out, const Json::Value& value) {
     const char* begin = nullptr;
     const char* end = nullptr;
     if (value.getString(&begin, &end)) {
         AppendQuoted(out, std::string_view(begin, static_cast<std::size_t>(end - begin)));
     } else {
-        out += std::to_string(value.asLargestInt());
+        AppendNumber(out, value.asLargestInt());
     }
 }
 
 void AppendValue(std::string& out, const AnswerMember& member) {
     if (member.isNumber) {
-        out += std::to_string(member.number);
+        AppendNumber(out, member.number);
     } else {
         AppendQuoted(out, member.text);
     }
 }
 
-// The object's lines around its members, taken as name and value in order.
+// The object's lines around its members, taken as name and value in order, into a string that
+// starts with room for size bytes.
 template <typename Members, typename NameOf>
-std::string Render(const Members& members, std::size_t count, NameOf nameOf) {
-    std::string out = "{\n";
+std::string Render(const Members& members, std::size_t count, NameOf nameOf, std::size_t size) {
+    std::string out;
+    out.reserve(size);
+    out += "{\n";
     for (auto member = members.begin(); member != members.end(); ++member) {
         out += "   ";
         AppendQuoted(out, nameOf(member));
@@ -92,13 +103,20 @@ std::string Render(const Members& members, std::size_t count, NameOf nameOf) {
 
 std::string RenderAnswer(const Json::Value& answer) {
     // An object's members are kept, and so come out, in ascending byte order of their names.
-    return Render(answer, answer.size(), [](const Json::Value::const_iterator& member) {
+    const auto nameOf = [](const Json::Value::const_iterator& member) {
         const char* end = nullptr;
         const char* name = member.memberName(&end);
         return std::string_view(name, static_cast<std::size_t>(end - name));
-    });
+    };
+    return Render(answer, answer.size(), nameOf, 0);
 }
 
 std::string RenderAnswer(std::initializer_list<AnswerMember> members) {
-    return Render(members, members.size(), [](const AnswerMember* member) { return member->name; });
+    // Room for every member's line as it stands when nothing in it needs an escape.
+    std::size_t size = 4;
+    for (const AnswerMember& member : members) {
+        size += member.name.size() + member.text.size() + 32;
+    }
+    return Render(
+        members, members.size(), [](const AnswerMember* member) { return member->name; }, size);
 }

@@ -108,9 +108,22 @@ void SendAccessFields(HttpConnection& connection, std::string_view allowOrigin) 
 }
 
 struct Route {
-    std::string_view name;
+    std::string_view name;  // begins with a slash
     std::string (*answer)();
 };
+
+// Whether the route's name occurs in the path, letter case aside. A name begins with a slash, so
+// it can only begin where the path has one.
+bool Names(std::string_view path, const Route& route) {
+    const std::size_t length = route.name.size();
+    for (std::size_t at = path.find('/');
+         at != std::string_view::npos && path.size() - at >= length; at = path.find('/', at + 1)) {
+        if (platform::ascii::EqualsIgnoringCase(path.substr(at, length), route.name)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // Tested in this order; the first route whose name occurs in the path wins.
 constexpr Route kRoutes[] = {
@@ -143,7 +156,7 @@ void OnHttpEvent(HttpConnection& connection, int event, const HttpMessage* messa
 
 std::string HandleRequest(std::string_view path) {
     for (const Route& route : kRoutes) {
-        if (platform::ascii::ContainsIgnoringCase(path, route.name)) {
+        if (Names(path, route)) {
             return route.answer();
         }
     }

@@ -36,6 +36,8 @@ TEST_F(RoutesTest, OperationRoutesAnswerTheirCodeAndText) {
         {"", "/x/CloseDevice/y", OperationBody(0, "关闭读卡器成功")},
         {"", "/closedevice/opendevice", OperationBody(0, "打开成功")},
         {"", "/getdevicestatus/closedevice", OperationBody(-99, "读卡器异常")},
+        {"", "/opendevic/x/closedevice", OperationBody(0, "关闭读卡器成功")},
+        {"", "x/closedevice", OperationBody(0, "关闭读卡器成功")},
         // No percent-decoding, no partial names, nothing for an empty path.
         {"", "/", OperationBody(-101, "不支持未知指令")},
         {"", "", OperationBody(-101, "不支持未知指令")},
