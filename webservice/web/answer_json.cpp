@@ -1,101 +1,148 @@
 #include "webservice/web/answer_json.h"
 
+#include <array>
 #include <charconv>
-#include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <string_view>
 
+#include "platform/ascii.h"
+
 namespace {
 
-// The escape of a byte that JSON does not take as it is.
-void AppendEscape(std::string& out, unsigned char byte) {
+// An answer is laid out twice: once to count its bytes, then into a string of exactly that many,
+// so that it takes one allocation and is never copied as it grows.
+class ByteCount {
+  public:
+    void Put(std::string_view bytes) { size_ += bytes.size(); }
+    std::size_t Size() const { return size_; }
+
+  private:
+    std::size_t size_ = 0;
+};
+
+class ByteWriter {
+  public:
+    explicit ByteWriter(char* at) : at_(at) {}
+    void Put(std::string_view bytes) {
+        if (!bytes.empty()) {
+            std::memcpy(at_, bytes.data(), bytes.size());
+            at_ += bytes.size();
+        }
+    }
+
+  private:
+    char* at_;
+};
+
+// The escape of a byte that JSON does not take as it is: a quote, a backslash or a control byte.
+template <typename Out>
+void PutEscape(Out& out, unsigned char byte) {
     switch (byte) {
         case '"':
-            out += "\\\"";
-            break;
+            return out.Put("\\\"");
         case '\\':
-            out += "\\\\";
-            break;
+            return out.Put("\\\\");
         case '\b':
-            out += "\\b";
-            break;
+            return out.Put("\\b");
         case '\f':
-            out += "\\f";
-            break;
+            return out.Put("\\f");
         case '\n':
-            out += "\\n";
-            break;
+            return out.Put("\\n");
         case '\r':
-            out += "\\r";
-            break;
+            return out.Put("\\r");
         case '\t':
-            out += "\\t";
-            break;
+            return out.Put("\\t");
         default: {
             // NUL included: a value holding one stays whole and the JSON stays valid.
-            char escape[7];
-            std::snprintf(escape, sizeof escape, "\\u%04X", byte);
-            out += escape;
+            const char escape[] = {'\\',
+                                   'u',
+                                   '0',
+                                   '0',
+                                   platform::ascii::kUpperHexDigits[byte >> 4],
+                                   platform::ascii::kUpperHexDigits[byte & 0xF]};
+            return out.Put(std::string_view(escape, sizeof escape));
         }
     }
 }
 
+// Which bytes JSON takes only escaped.
+constexpr std::array<bool, 256> kEscaped = [] {
+    std::array<bool, 256> escaped{};
+    for (unsigned char byte = 0; byte < 0x20; ++byte) {
+        escaped[byte] = true;
+    }
+    escaped['"'] = true;
+    escaped['\\'] = true;
+    return escaped;
+}();
+
 // Bytes that need no escape go out in runs, not one by one: a photo's text is thousands of them.
-void AppendQuoted(std::string& out, std::string_view text) {
-    out += '"';
+template <typename Out>
+void PutQuoted(Out& out, std::string_view text) {
+    out.Put("\"");
     std::size_t run = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte >= 0x20 && byte != '"' && byte != '\\') {
+        if (!kEscaped[byte]) {
             continue;
         }
-        out.append(text.substr(run, i - run));
-        AppendEscape(out, byte);
+        out.Put(text.substr(run, i - run));
+        PutEscape(out, byte);
         run = i + 1;
     }
-    out.append(text.substr(run));
-    out += '"';
+    out.Put(text.substr(run));
+    out.Put("\"");
 }
 
-void AppendNumber(std::string& out, long long number) {
+template <typename Out>
+void PutNumber(Out& out, long long number) {
     char digits[24];
     const std::to_chars_result end = std::to_chars(std::begin(digits), std::end(digits), number);
-    out.append(digits, end.ptr);
+    out.Put(std::string_view(digits, static_cast<std::size_t>(end.ptr - digits)));
 }
 
-void AppendValue(std::string& out, const Json::Value& value) {
+template <typename Out>
+void PutValue(Out& out, const Json::Value& value) {
     const char* begin = nullptr;
     const char* end = nullptr;
     if (value.getString(&begin, &end)) {
-        AppendQuoted(out, std::string_view(begin, static_cast<std::size_t>(end - begin)));
+        PutQuoted(out, std::string_view(begin, static_cast<std::size_t>(end - begin)));
     } else {
-        AppendNumber(out, value.asLargestInt());
+        PutNumber(out, value.asLargestInt());
     }
 }
 
-void AppendValue(std::string& out, const AnswerMember& member) {
+template <typename Out>
+void PutValue(Out& out, const AnswerMember& member) {
     if (member.isNumber) {
-        AppendNumber(out, member.number);
+        PutNumber(out, member.number);
     } else {
-        AppendQuoted(out, member.text);
+        PutQuoted(out, member.text);
     }
 }
 
-// The object's lines around its members, taken as name and value in order, into a string that
-// starts with room for size bytes.
-template <typename Members, typename NameOf>
-std::string Render(const Members& members, std::size_t count, NameOf nameOf, std::size_t size) {
-    std::string out;
-    out.reserve(size);
-    out += "{\n";
+// The object's lines around its members, taken as name and value in order.
+template <typename Out, typename Members, typename NameOf>
+void PutObject(Out& out, const Members& members, std::size_t count, NameOf nameOf) {
+    out.Put("{\n");
     for (auto member = members.begin(); member != members.end(); ++member) {
-        out += "   ";
-        AppendQuoted(out, nameOf(member));
-        out += " : ";
-        AppendValue(out, *member);
-        out += --count > 0 ? ",\n" : "\n";
+        out.Put("   ");
+        PutQuoted(out, nameOf(member));
+        out.Put(" : ");
+        PutValue(out, *member);
+        out.Put(--count > 0 ? ",\n" : "\n");
     }
-    out += "}\n";
+    out.Put("}\n");
+}
+
+template <typename Members, typename NameOf>
+std::string Render(const Members& members, std::size_t count, NameOf nameOf) {
+    ByteCount size;
+    PutObject(size, members, count, nameOf);
+    std::string out(size.Size(), '\0');
+    ByteWriter writer(out.data());
+    PutObject(writer, members, count, nameOf);
     return out;
 }
 
@@ -103,20 +150,13 @@ std::string Render(const Members& members, std::size_t count, NameOf nameOf, std
 
 std::string RenderAnswer(const Json::Value& answer) {
     // An object's members are kept, and so come out, in ascending byte order of their names.
-    const auto nameOf = [](const Json::Value::const_iterator& member) {
+    return Render(answer, answer.size(), [](const Json::Value::const_iterator& member) {
         const char* end = nullptr;
         const char* name = member.memberName(&end);
         return std::string_view(name, static_cast<std::size_t>(end - name));
-    };
-    return Render(answer, answer.size(), nameOf, 0);
+    });
 }
 
 std::string RenderAnswer(std::initializer_list<AnswerMember> members) {
-    // Room for every member's line as it stands when nothing in it needs an escape.
-    std::size_t size = 4;
-    for (const AnswerMember& member : members) {
-        size += member.name.size() + member.text.size() + 32;
-    }
-    return Render(
-        members, members.size(), [](const AnswerMember* member) { return member->name; }, size);
+    return Render(members, members.size(), [](const AnswerMember* member) { return member->name; });
 }
