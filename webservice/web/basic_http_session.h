@@ -238,22 +238,36 @@ class BasicHttpSession : public HttpSession,
     // Host, Origin and Sec-Fetch-Site against the rules. Host or Origin given twice is refused,
     // as it cannot be told which one counts; Sec-Fetch-Site given twice counts as another site's.
     bool Admit() {
-        const auto& request = parser_->get();
-        const auto field = [&request](const auto name) -> std::optional<std::string_view> {
-            const auto found = request.find(name);
-            if (found == request.end()) {
-                return std::nullopt;
+        struct Field {
+            std::optional<std::string_view> value;
+            int count = 0;
+            void Add(beast::string_view text) {
+                if (++count == 1) {
+                    value = View(text);
+                }
             }
-            return View(found->value());
         };
-        if (request.count(http::field::host) > 1 || request.count(http::field::origin) > 1) {
+        Field host;
+        Field origin;
+        Field fetchSite;
+        // One pass over the fields, whose lookups by name would each walk them again.
+        for (const auto& field : parser_->get()) {
+            if (field.name() == http::field::host) {
+                host.Add(field.value());
+            } else if (field.name() == http::field::origin) {
+                origin.Add(field.value());
+            } else if (beast::iequals(field.name_string(), "Sec-Fetch-Site")) {
+                fetchSite.Add(field.value());
+            }
+        }
+        if (host.count > 1 || origin.count > 1) {
             return false;
         }
-        constexpr beast::string_view kFetchSite = "Sec-Fetch-Site";
-        const RequestPolicy::Admission admission = rules_->policy.Admit(
-            field(http::field::host), field(http::field::origin),
-            request.count(kFetchSite) > 1 ? std::optional<std::string_view>("cross-site")
-                                          : field(kFetchSite));
+        if (fetchSite.count > 1) {
+            fetchSite.value = "cross-site";
+        }
+        const RequestPolicy::Admission admission =
+            rules_->policy.Admit(host.value, origin.value, fetchSite.value);
         allowOrigin_ = admission.allowOrigin;
         return admission.admitted;
     }

@@ -16,8 +16,15 @@ bool EndsWith(std::string_view text, std::string_view end) {
 }
 
 bool IsIpv4(std::string_view text) {
+    // The longest address in dotted decimal, 255.255.255.255, has 15 characters.
+    char address[16];
+    if (text.size() >= sizeof address) {
+        return false;
+    }
+    text.copy(address, text.size());
+    address[text.size()] = '\0';
     boost::system::error_code error;
-    boost::asio::ip::make_address_v4(std::string(text), error);
+    boost::asio::ip::make_address_v4(address, error);
     return !error;
 }
 
@@ -94,7 +101,7 @@ bool RequestPolicy::AdmitsHost(std::string_view host) const {
     if (name.empty()) {
         return false;
     }
-    return IsIpv4(name) || name == "localhost" || EndsWith(name, ".localhost") ||
+    return name == "localhost" || IsIpv4(name) || EndsWith(name, ".localhost") ||
            (!machineName_.empty() && name == machineName_) || Contains(hosts_, name);
 }
 

@@ -125,7 +125,8 @@ TEST_F(WebServerHostTest, ServesHostsOfThisMachineAndRefusesOtherNames) {
         "Host: reader.localhost\r\n",
         "Host: 127.0.0.1\r\n",
         "Host: 10.1.2.3:80\r\n",
-        "Host: localhost:\r\n",  // an empty port names none
+        "Host: 255.255.255.255:19196\r\n",  // the longest address in dotted decimal
+        "Host: localhost:\r\n",             // an empty port names none
         "Host: [::1]\r\n",
         "Host: [fe80::1]:19196\r\n",
     };
@@ -237,6 +238,7 @@ TEST_F(WebServerHostTest, NarrowedOriginsRefuseWhatBrowsersMarkAsAnotherSitesReq
         crossSite,
         "Sec-Fetch-Site: same-site\r\n",
         "Sec-Fetch-Site: Cross-Site\r\n",
+        "sec-fetch-site: cross-site\r\n",  // a field's name in any letter case
         "Sec-Fetch-Site: same-origin\r\nSec-Fetch-Site: same-origin\r\n",
         crossSite + "Origin: https://evil.example\r\n",
     };
