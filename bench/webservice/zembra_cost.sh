@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# What a request costs Zembra, measured from outside on 127.0.0.1 with wrk (scripts/setup-bench.sh
-# installs the tools):
-#   status    the status route against nginx with one worker giving an answer of the same size,
-#             50 keep-alive connections, five pairs of runs alternating which goes first; each
-#             pair's ratio of answers per second and of the server's processor time per answer,
-#             and their medians; Zembra's resident memory after them
-#   readcard  /readcard with the sample card and its photo, 10 connections; then a profile of
+# What a request costs Zembra, measured from outside on 127.0.0.1 (scripts/setup-bench.sh installs
+# the tools):
+#   status    the status route against nginx with one worker giving an answer of the same size on
+#             the wire, 50 keep-alive connections of keepalive_client (built in BUILD_DIR/bench;
+#             it costs less per answer than either server, so the server is what runs out of
+#             processor time), five pairs of runs alternating which goes first; each pair's ratio
+#             of answers per second and of the server's processor time per answer, and their
+#             medians; Zembra's resident memory after them
+#   readcard  /readcard with the sample card and its photo, 10 connections of wrk; then a profile of
 #             the same load (perf), shared out by the program and the libraries that ran
 #   syscalls  the system calls Zembra makes over a fixed number of status requests on 50
 #             keep-alive connections (strace -c), per request
@@ -35,6 +37,8 @@ nginx_port=19197
 for tool in wrk nginx strace perf curl; do
     command -v "$tool" >/dev/null || { echo "zembra_cost: $tool is missing: run scripts/setup-bench.sh" >&2; exit 2; }
 done
+client="$build/bench/keepalive_client"
+[ -x "$client" ] || { echo "zembra_cost: $client is missing: build the suite" >&2; exit 2; }
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/zembra-cost.XXXXXX")"
 zembra_pid=""
@@ -55,9 +59,9 @@ await() {
     done
 }
 
-# Bytes of the whole answer, head and body as they go over the wire.
-answer_size() {
-    curl --raw -s -o /dev/null -w '%{size_header} %{size_download}' "$1" | awk '{ print $1 + $2 }'
+# Bytes of one whole answer on the wire, head and framing included, at a port and path.
+wire_size() {
+    "$client" "$1" "$2" size
 }
 
 start_zembra() {
@@ -71,8 +75,8 @@ start_zembra() {
     await "http://127.0.0.1:$zembra_port/getdevicestatus"
 }
 
-# nginx with one worker answering every path with a body that makes its answer as long as
-# Zembra's status answer, keep-alive connections never ended by a request count.
+# nginx with one worker answering every path with a body that makes its answer as long on the wire
+# as Zembra's status answer, keep-alive connections never ended by a request count.
 start_nginx() {
     local target="$1" body_size="$1" size
     mkdir -p "$work/nginx"
@@ -99,7 +103,7 @@ CONF
         nginx -e "$work/nginx/error.log" -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' &
         nginx_pid=$!
         await "http://127.0.0.1:$nginx_port/"
-        size="$(answer_size "http://127.0.0.1:$nginx_port/")"
+        size="$(wire_size "$nginx_port" /)"
         [ "$size" -ne "$target" ] || return 0
         body_size=$((body_size + target - size))
     done
@@ -117,16 +121,15 @@ ticks() {
     awk '{ print $14 + $15 }' "/proc/$1/stat"
 }
 
-# A wrk run of 50 connections on a server process: answers per second and the server's
-# processor time per answer in microseconds.
+# A run of 50 connections on a server process (its pid, port and path): answers per second and
+# the server's processor time per answer in microseconds.
 measure() {
     local before after output
     before="$(ticks "$1")"
-    output="$(wrk -t1 -c50 -d"${seconds}s" "$2")"
+    output="$("$client" "$2" "$3" 50 "$seconds")"
     after="$(ticks "$1")"
     echo "$output" | awk -v ticks=$((after - before)) -v hz="$(getconf CLK_TCK)" '
-        /requests in/ { answers = $1 } /^Requests\/sec:/ { rate = $2 }
-        END { printf "%s %.1f\n", rate, ticks * 1000000 / hz / answers }'
+        { printf "%s %.1f\n", $3, ticks * 1000000 / hz / $1 }'
 }
 
 resident_kib() {
@@ -134,19 +137,19 @@ resident_kib() {
 }
 
 status_part() {
-    local url="http://127.0.0.1:$zembra_port/getdevicestatus" size
-    size="$(answer_size "$url")"
+    local path=/getdevicestatus size
+    size="$(wire_size "$zembra_port" "$path")"
     start_nginx "$size"
-    echo "status route: answers of $size bytes from both, 50 connections, ${seconds} s a run"
-    rate 50 "$url" >/dev/null  # warm-up of both
-    rate 50 "http://127.0.0.1:$nginx_port/" >/dev/null
+    echo "status route: answers of $size bytes on the wire from both, 50 connections, ${seconds} s a run"
+    "$client" "$zembra_port" "$path" 50 2 >/dev/null  # warm-up of both
+    "$client" "$nginx_port" / 50 2 >/dev/null
     local worker ratios=() costs=() z n
     worker="$(pgrep -P "$nginx_pid")"
     for pair in 1 2 3 4 5; do
         if [ $((pair % 2)) -eq 1 ]; then
-            z="$(measure "$zembra_pid" "$url")"; n="$(measure "$worker" "http://127.0.0.1:$nginx_port/")"
+            z="$(measure "$zembra_pid" "$zembra_port" "$path")"; n="$(measure "$worker" "$nginx_port" /)"
         else
-            n="$(measure "$worker" "http://127.0.0.1:$nginx_port/")"; z="$(measure "$zembra_pid" "$url")"
+            n="$(measure "$worker" "$nginx_port" /)"; z="$(measure "$zembra_pid" "$zembra_port" "$path")"
         fi
         read -r z_rate z_cost <<<"$z"
         read -r n_rate n_cost <<<"$n"
@@ -162,7 +165,7 @@ status_part() {
 readcard_part() {
     local url="http://127.0.0.1:$zembra_port/readcard"
     curl -s -o /dev/null "http://127.0.0.1:$zembra_port/opendevice"
-    echo "/readcard: sample card with photo, answers of $(answer_size "$url") bytes, 10 connections, ${seconds} s"
+    echo "/readcard: sample card with photo, answers of $(wire_size "$zembra_port" /readcard) bytes on the wire, 10 connections, ${seconds} s"
     rate 10 "$url" >/dev/null  # warm-up
     echo "  $(rate 10 "$url") answers/s"
     perf record -q -o "$work/perf.data" -p "$zembra_pid" -- sleep "$seconds" 2>/dev/null &
