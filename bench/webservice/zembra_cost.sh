@@ -40,6 +40,15 @@ done
 client="$build/bench/keepalive_client"
 [ -x "$client" ] || { echo "zembra_cost: $client is missing: build the suite" >&2; exit 2; }
 
+# On two cores or more each server runs on the second and its clients on the first, so that no
+# run has them move between the cores: where they meet changes the cost of an answer by a fifth.
+server_cpu=()
+client_cpu=()
+if [ "$(nproc)" -ge 2 ]; then
+    server_cpu=(taskset -c 1)
+    client_cpu=(taskset -c 0)
+fi
+
 work="$(mktemp -d "${TMPDIR:-/tmp}/zembra-cost.XXXXXX")"
 zembra_pid=""
 nginx_pid=""
@@ -70,7 +79,7 @@ start_zembra() {
     printf 'card.photo = yes\n' >"$work/zembra/trovik-sim.conf"
     export ZEMBRA_REGISTRY_ROOT="$work/zembra/registry" ZEMBRA_UNIT_DIR="$work/zembra/units"
     "$work/zembra/zembra" -RegServer
-    "$work/zembra/zembra" >"$work/zembra/output" 2>&1 &
+    "${server_cpu[@]}" "$work/zembra/zembra" >"$work/zembra/output" 2>&1 &
     zembra_pid=$!
     await "http://127.0.0.1:$zembra_port/getdevicestatus"
 }
@@ -100,7 +109,7 @@ http {
 }
 CONF
         [ -z "$nginx_pid" ] || { kill -TERM "$nginx_pid"; wait "$nginx_pid" 2>/dev/null || true; }
-        nginx -e "$work/nginx/error.log" -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' &
+        "${server_cpu[@]}" nginx -e "$work/nginx/error.log" -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' &
         nginx_pid=$!
         await "http://127.0.0.1:$nginx_port/"
         size="$(wire_size "$nginx_port" /)"
@@ -113,7 +122,7 @@ CONF
 
 # Answers per second of a wrk run.
 rate() {
-    wrk -t1 -c"$1" -d"${seconds}s" "$2" | awk '/^Requests\/sec:/ { print $2 }'
+    "${client_cpu[@]}" wrk -t1 -c"$1" -d"${seconds}s" "$2" | awk '/^Requests\/sec:/ { print $2 }'
 }
 
 # Processor time in clock ticks that a process has taken, its own and the system's for it.
@@ -126,7 +135,7 @@ ticks() {
 measure() {
     local before after output
     before="$(ticks "$1")"
-    output="$("$client" "$2" "$3" 50 "$seconds")"
+    output="$("${client_cpu[@]}" "$client" "$2" "$3" 50 "$seconds")"
     after="$(ticks "$1")"
     echo "$output" | awk -v ticks=$((after - before)) -v hz="$(getconf CLK_TCK)" '
         { printf "%s %.1f\n", $3, ticks * 1000000 / hz / $1 }'
@@ -141,8 +150,8 @@ status_part() {
     size="$(wire_size "$zembra_port" "$path")"
     start_nginx "$size"
     echo "status route: answers of $size bytes on the wire from both, 50 connections, ${seconds} s a run"
-    "$client" "$zembra_port" "$path" 50 2 >/dev/null  # warm-up of both
-    "$client" "$nginx_port" / 50 2 >/dev/null
+    "${client_cpu[@]}" "$client" "$zembra_port" "$path" 50 2 >/dev/null  # warm-up of both
+    "${client_cpu[@]}" "$client" "$nginx_port" / 50 2 >/dev/null
     local worker ratios=() costs=() z n
     worker="$(pgrep -P "$nginx_pid")"
     for pair in 1 2 3 4 5; do
@@ -184,7 +193,7 @@ syscalls_part() {
     local strace_pid=$!
     while [ "$(awk '/^TracerPid:/ { print $2 }' "/proc/$zembra_pid/status")" = 0 ]; do sleep 0.1; done
     local answered
-    answered="$(BENCH_REQUESTS="$requests" wrk -t1 -c50 -d60s -s "$root/bench/webservice/fixed_count.lua" "$url" |
+    answered="$(BENCH_REQUESTS="$requests" "${client_cpu[@]}" wrk -t1 -c50 -d60s -s "$root/bench/webservice/fixed_count.lua" "$url" |
         awk '/requests in/ { print $1 }')"
     kill -INT "$strace_pid"; wait "$strace_pid" 2>/dev/null || true
     echo "system calls of zembra over $answered status requests, 50 keep-alive connections (strace -c):"
