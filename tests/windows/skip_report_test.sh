@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Wine harness reports a GoogleTest program that passed with a test skipped as skipped (77),
-# naming the test and its reason; a failure wins over a skip.
+# naming the test and its reason; a failure wins over a skip, and its status is told.
 #   skip_report_test.sh WINE_SH PREFIX PROBE_EXE
 set -uo pipefail
 wine_sh="$1" prefix="$2" probe="$3"
@@ -25,4 +25,6 @@ run 'SkipReport.Skips:SkipReport.Fails'
 status=$?
 [ "$status" -ne 0 ] && [ "$status" -ne 77 ] ||
   { echo "FAIL: a failure beside a skip ended with $status"; cat "$output"; exit 1; }
+grep -qx "wine.sh: $probe ended with status $status" "$output" ||
+  { echo "FAIL: the failure's status was not told"; cat "$output"; exit 1; }
 echo "PASS"

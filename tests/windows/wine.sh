@@ -72,6 +72,11 @@ run | run-gtest)
   status=0
   "${desktop[@]}" wine "$@" >"$output" 2>&1 </dev/null || status=$?
   cat "$output"
+  # A program can end without a word of why (GoogleTest's death tests hold back their own error
+  # output while a child runs): its status at least is told.
+  if [ "$status" -ne 0 ]; then
+    echo "wine.sh: $1 ended with status $status"
+  fi
   # A GoogleTest program that ends without its closing line did not run all its tests: under
   # Wine a program that crashes may still end with 0, once the debugger has written its report.
   if [ "$command" = run-gtest ] && [ "$status" -eq 0 ] &&
