@@ -124,25 +124,25 @@ void PutValue(Out& out, const AnswerMember& member) {
 
 // The object's lines around its members, taken as name and value in order.
 template <typename Out, typename Members, typename NameOf>
-void PutObject(Out& out, const Members& members, std::size_t count, NameOf nameOf) {
+void PutObject(Out& out, const Members& members, NameOf nameOf) {
     out.Put("{\n");
     for (auto member = members.begin(); member != members.end(); ++member) {
         out.Put("   ");
         PutQuoted(out, nameOf(member));
         out.Put(" : ");
         PutValue(out, *member);
-        out.Put(--count > 0 ? ",\n" : "\n");
+        out.Put(std::next(member) != members.end() ? ",\n" : "\n");
     }
     out.Put("}\n");
 }
 
 template <typename Members, typename NameOf>
-std::string Render(const Members& members, std::size_t count, NameOf nameOf) {
+std::string Render(const Members& members, NameOf nameOf) {
     ByteCount size;
-    PutObject(size, members, count, nameOf);
+    PutObject(size, members, nameOf);
     std::string out(size.Size(), '\0');
     ByteWriter writer(out.data());
-    PutObject(writer, members, count, nameOf);
+    PutObject(writer, members, nameOf);
     return out;
 }
 
@@ -150,7 +150,7 @@ std::string Render(const Members& members, std::size_t count, NameOf nameOf) {
 
 std::string RenderAnswer(const Json::Value& answer) {
     // An object's members are kept, and so come out, in ascending byte order of their names.
-    return Render(answer, answer.size(), [](const Json::Value::const_iterator& member) {
+    return Render(answer, [](const Json::Value::const_iterator& member) {
         const char* end = nullptr;
         const char* name = member.memberName(&end);
         return std::string_view(name, static_cast<std::size_t>(end - name));
@@ -158,5 +158,5 @@ std::string RenderAnswer(const Json::Value& answer) {
 }
 
 std::string RenderAnswer(std::initializer_list<AnswerMember> members) {
-    return Render(members, members.size(), [](const AnswerMember* member) { return member->name; });
+    return Render(members, [](const AnswerMember* member) { return member->name; });
 }
