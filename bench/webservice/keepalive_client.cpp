@@ -75,7 +75,7 @@ std::optional<std::size_t> AnswerLength(std::string_view data) {
         return std::nullopt;
     }
     const std::size_t bodyStart = headEnd + 4;
-    std::string head = platform::ascii::Lowered(data.substr(0, bodyStart));
+    const std::string head = platform::ascii::Lowered(data.substr(0, bodyStart));
     if (const std::size_t field = head.find("\r\ncontent-length:"); field != std::string::npos) {
         const std::size_t length = std::strtoul(head.c_str() + field + 17, nullptr, 10);
         if (data.size() < bodyStart + length) {
