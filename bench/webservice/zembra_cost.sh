@@ -4,9 +4,11 @@
 #   status    the status route against nginx with one worker giving an answer of the same size on
 #             the wire, 50 keep-alive connections of keepalive_client (built in BUILD_DIR/bench;
 #             it costs less per answer than either server, so the server is what runs out of
-#             processor time), five pairs of runs alternating which goes first; each pair's ratio
-#             of answers per second and of the server's processor time per answer, and their
-#             medians; Zembra's resident memory after them
+#             processor time), five rounds of runs, each round in another order; each round's
+#             ratio of answers per second and of the server's processor time per answer, and
+#             their medians; Zembra's resident memory after them. stack_floor (BUILD_DIR/bench),
+#             Zembra's server model with none of its own work, runs in the same rounds, so that
+#             its ratio to nginx shows the most Zembra could reach in that model
 #   readcard  /readcard with the sample card and its photo, 10 connections of wrk; then a profile of
 #             the same load (perf), shared out by the program and the libraries that ran
 #   syscalls  the system calls Zembra makes over a fixed number of status requests on 50
@@ -34,11 +36,15 @@ seconds="${BENCH_SECONDS:-10}"
 requests="${BENCH_REQUESTS:-100000}"
 zembra_port=19196
 nginx_port=19197
+floor_port=19198
 for tool in wrk nginx strace perf curl; do
     command -v "$tool" >/dev/null || { echo "zembra_cost: $tool is missing: run scripts/setup-bench.sh" >&2; exit 2; }
 done
 client="$build/bench/keepalive_client"
-[ -x "$client" ] || { echo "zembra_cost: $client is missing: build the suite" >&2; exit 2; }
+floor="$build/bench/stack_floor"
+for program in "$client" "$floor"; do
+    [ -x "$program" ] || { echo "zembra_cost: $program is missing: build the suite" >&2; exit 2; }
+done
 
 # On two cores or more each server runs on the second and its clients on the first, so that no
 # run has them move between the cores: where they meet changes the cost of an answer by a fifth.
@@ -52,9 +58,10 @@ fi
 work="$(mktemp -d "${TMPDIR:-/tmp}/zembra-cost.XXXXXX")"
 zembra_pid=""
 nginx_pid=""
+floor_pid=""
 finish() {
-    for pid in $zembra_pid $nginx_pid; do kill -TERM "$pid" 2>/dev/null || true; done
-    for pid in $zembra_pid $nginx_pid; do wait "$pid" 2>/dev/null || true; done
+    for pid in $zembra_pid $nginx_pid $floor_pid; do kill -TERM "$pid" 2>/dev/null || true; done
+    for pid in $zembra_pid $nginx_pid $floor_pid; do wait "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap finish EXIT
@@ -145,30 +152,49 @@ resident_kib() {
     awk "/^$2:/ { print \$2 }" "/proc/$1/status"
 }
 
+start_floor() {
+    "${server_cpu[@]}" "$floor" "$floor_port" "$1" &
+    floor_pid=$!
+    await "http://127.0.0.1:$floor_port/"
+}
+
+# The median of numbers given one a line.
+median() {
+    sort -n | awk '{ values[NR] = $1 } END { print values[int((NR + 1) / 2)] }'
+}
+
 status_part() {
     local path=/getdevicestatus size
     size="$(wire_size "$zembra_port" "$path")"
     start_nginx "$size"
-    echo "status route: answers of $size bytes on the wire from both, 50 connections, ${seconds} s a run"
-    "${client_cpu[@]}" "$client" "$zembra_port" "$path" 50 2 >/dev/null  # warm-up of both
-    "${client_cpu[@]}" "$client" "$nginx_port" / 50 2 >/dev/null
-    local worker ratios=() costs=() z n
+    start_floor "$size"
+    echo "status route: answers of $size bytes on the wire from each, 50 connections, ${seconds} s a run"
+    local worker
     worker="$(pgrep -P "$nginx_pid")"
-    for pair in 1 2 3 4 5; do
-        if [ $((pair % 2)) -eq 1 ]; then
-            z="$(measure "$zembra_pid" "$zembra_port" "$path")"; n="$(measure "$worker" "$nginx_port" /)"
-        else
-            n="$(measure "$worker" "$nginx_port" /)"; z="$(measure "$zembra_pid" "$zembra_port" "$path")"
-        fi
-        read -r z_rate z_cost <<<"$z"
-        read -r n_rate n_cost <<<"$n"
-        ratios+=("$(awk -v z="$z_rate" -v n="$n_rate" 'BEGIN { printf "%.3f", z / n }')")
-        costs+=("$(awk -v z="$z_cost" -v n="$n_cost" 'BEGIN { printf "%.3f", z / n }')")
-        echo "  pair $pair: zembra $z_rate/s, $z_cost us of processor an answer; nginx $n_rate/s, $n_cost us; rate ratio ${ratios[-1]}, processor time ratio ${costs[-1]}"
+    local -A pid=([zembra]="$zembra_pid" [nginx]="$worker" [floor]="$floor_pid")
+    local -A port=([zembra]="$zembra_port" [nginx]="$nginx_port" [floor]="$floor_port")
+    local -A route=([zembra]="$path" [nginx]=/ [floor]=/)
+    local -A rate cost
+    local ratios=() costs=() floor_ratios=() orders=("zembra nginx floor" "nginx floor zembra" "floor zembra nginx")
+    for server in zembra nginx floor; do  # warm-up of each
+        "${client_cpu[@]}" "$client" "${port[$server]}" "${route[$server]}" 50 2 >/dev/null
     done
-    echo "  median rate ratio $(printf '%s\n' "${ratios[@]}" | sort -n | sed -n 3p), median processor time ratio $(printf '%s\n' "${costs[@]}" | sort -n | sed -n 3p)"
+    for round in 1 2 3 4 5; do
+        for server in ${orders[$(((round - 1) % 3))]}; do
+            read -r "rate[$server]" "cost[$server]" <<<"$(measure "${pid[$server]}" "${port[$server]}" "${route[$server]}")"
+        done
+        ratios+=("$(awk -v z="${rate[zembra]}" -v n="${rate[nginx]}" 'BEGIN { printf "%.3f", z / n }')")
+        costs+=("$(awk -v z="${cost[zembra]}" -v n="${cost[nginx]}" 'BEGIN { printf "%.3f", z / n }')")
+        floor_ratios+=("$(awk -v f="${rate[floor]}" -v n="${rate[nginx]}" 'BEGIN { printf "%.3f", f / n }')")
+        echo "  round $round: zembra ${rate[zembra]}/s, ${cost[zembra]} us of processor an answer; nginx ${rate[nginx]}/s, ${cost[nginx]} us; floor ${rate[floor]}/s, ${cost[floor]} us"
+        echo "           zembra/nginx rate ratio ${ratios[-1]}, processor time ratio ${costs[-1]}; floor/nginx rate ratio ${floor_ratios[-1]}"
+    done
+    echo "  median zembra/nginx rate ratio $(printf '%s\n' "${ratios[@]}" | median), processor time ratio $(printf '%s\n' "${costs[@]}" | median); median floor/nginx rate ratio $(printf '%s\n' "${floor_ratios[@]}" | median)"
     echo "  zembra resident KiB $(resident_kib "$zembra_pid" VmRSS), highest $(resident_kib "$zembra_pid" VmHWM)"
-    kill -TERM "$nginx_pid"; wait "$nginx_pid" 2>/dev/null || true; nginx_pid=""
+    kill -TERM "$nginx_pid" "$floor_pid"
+    wait "$nginx_pid" "$floor_pid" 2>/dev/null || true
+    nginx_pid=""
+    floor_pid=""
 }
 
 readcard_part() {
