@@ -158,6 +158,11 @@ start_floor() {
     await "http://127.0.0.1:$floor_port/"
 }
 
+# The first number over the second, to three places.
+ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'
+}
+
 # The median of numbers given one a line.
 median() {
     sort -n | awk '{ values[NR] = $1 } END { print values[int((NR + 1) / 2)] }'
@@ -183,9 +188,9 @@ status_part() {
         for server in ${orders[$(((round - 1) % 3))]}; do
             read -r "rate[$server]" "cost[$server]" <<<"$(measure "${pid[$server]}" "${port[$server]}" "${route[$server]}")"
         done
-        ratios+=("$(awk -v z="${rate[zembra]}" -v n="${rate[nginx]}" 'BEGIN { printf "%.3f", z / n }')")
-        costs+=("$(awk -v z="${cost[zembra]}" -v n="${cost[nginx]}" 'BEGIN { printf "%.3f", z / n }')")
-        floor_ratios+=("$(awk -v f="${rate[floor]}" -v n="${rate[nginx]}" 'BEGIN { printf "%.3f", f / n }')")
+        ratios+=("$(ratio "${rate[zembra]}" "${rate[nginx]}")")
+        costs+=("$(ratio "${cost[zembra]}" "${cost[nginx]}")")
+        floor_ratios+=("$(ratio "${rate[floor]}" "${rate[nginx]}")")
         echo "  round $round: zembra ${rate[zembra]}/s, ${cost[zembra]} us of processor an answer; nginx ${rate[nginx]}/s, ${cost[nginx]} us; floor ${rate[floor]}/s, ${cost[floor]} us"
         echo "           zembra/nginx rate ratio ${ratios[-1]}, processor time ratio ${costs[-1]}; floor/nginx rate ratio ${floor_ratios[-1]}"
     done
